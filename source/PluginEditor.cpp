@@ -1,0 +1,6 @@
+#include "PluginEditor.h"
+
+VorlanAudioProcessorEditor::VorlanAudioProcessorEditor (VorlanAudioProcessor& processor)
+    : juce::GenericAudioProcessorEditor (processor)
+{
+}

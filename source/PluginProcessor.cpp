@@ -1,0 +1,549 @@
+#include "PluginProcessor.h"
+#include "PluginEditor.h"
+
+#include <cmath>
+
+namespace
+{
+constexpr float twoPi = juce::MathConstants<float>::twoPi;
+
+float fractionalPart (float x) noexcept
+{
+    return x - std::floor (x);
+}
+
+/** Band-limited saw: the naive ramp minus a two-sample polynomial step at the wrap. */
+float polyBlepSaw (float phase, float increment) noexcept
+{
+    float correction = 0.0f;
+
+    if (increment > 0.0f)
+    {
+        if (phase < increment)
+        {
+            const auto t = phase / increment;
+            correction = t + t - t * t - 1.0f;
+        }
+        else if (phase > 1.0f - increment)
+        {
+            const auto t = (phase - 1.0f) / increment;
+            correction = t * t + t + t + 1.0f;
+        }
+    }
+
+    return 2.0f * phase - 1.0f - correction;
+}
+
+void advancePhase (float& phase, float increment) noexcept
+{
+    phase += increment;
+
+    if (phase >= 1.0f)
+        phase -= 1.0f;
+}
+
+const juce::StringArray launchChoices { "1 Bar", "2 Bars", "4 Bars", "8 Bars", "Free" };
+constexpr int freeLaunchIndex = 4;
+} // namespace
+
+//==============================================================================
+bool VorlanSound::appliesToNote (int)    { return true; }
+bool VorlanSound::appliesToChannel (int) { return true; }
+
+//==============================================================================
+const std::array<float, VorlanVoice::numOscillators> VorlanVoice::oscillatorRatios {
+    1.0f, 0.9890852f, 1.0110353f, 0.9942404f, 1.0057930f, 0.9971160f, 1.0028923f
+};
+const std::array<float, VorlanVoice::numOscillators> VorlanVoice::oscillatorLeftGains { 0.5f, 1.0f, 0.0f, 0.8f, 0.2f, 0.65f, 0.35f };
+const std::array<float, VorlanVoice::numOscillators> VorlanVoice::oscillatorRightGains { 0.5f, 0.0f, 1.0f, 0.2f, 0.8f, 0.35f, 0.65f };
+const std::array<float, VorlanVoice::numEndlessLayers> VorlanVoice::endlessLeftGains { 0.75f, 0.25f, 0.75f, 0.25f, 0.75f, 0.25f };
+const std::array<float, VorlanVoice::numEndlessLayers> VorlanVoice::endlessRightGains { 0.25f, 0.75f, 0.25f, 0.75f, 0.25f, 0.75f };
+
+VorlanVoice::VorlanVoice (const RiserSettings* sharedSettings)
+    : settings (sharedSettings)
+{
+    jassert (settings != nullptr);
+}
+
+float VorlanVoice::noteFrequencyHz (int midiNoteNumber) noexcept
+{
+    return (float) (440.0 * std::pow (2.0, (midiNoteNumber - 69) / 12.0));
+}
+
+float VorlanVoice::velocityToGain (float velocity) noexcept
+{
+    return std::fma (0.5f, velocity, 0.35f);
+}
+
+float VorlanVoice::endlessBaseHz (float noteHz) noexcept
+{
+    return juce::jlimit (20.0f, 400.0f, noteHz / 4.0f);
+}
+
+float VorlanVoice::endlessLayerPosition (float phase, int layer) noexcept
+{
+    return fractionalPart (phase + (float) layer / (float) numEndlessLayers);
+}
+
+float VorlanVoice::endlessLayerLevel (float layerPosition) noexcept
+{
+    return (0.5f - 0.5f * std::cos (twoPi * layerPosition)) * (1.0f / 3.0f);
+}
+
+float VorlanVoice::noiseCutoffHz (float riseProgress, float ceilingHz) noexcept
+{
+    return juce::jmin (ceilingHz, juce::jmax (60.0f, 160.0f * std::exp2 (5.6f * riseProgress)));
+}
+
+//==============================================================================
+bool VorlanVoice::canPlaySound (juce::SynthesiserSound* sound)
+{
+    return dynamic_cast<VorlanSound*> (sound) != nullptr;
+}
+
+void VorlanVoice::startNote (int midiNoteNumber, float velocity, juce::SynthesiserSound*, int)
+{
+    noteFrequency = noteFrequencyHz (midiNoteNumber);
+    velocityGain = velocityToGain (velocity);
+    samplesElapsed = 0.0;
+    shakePhase = 0.0f;
+    shepardPhase = 0.0f;
+    progress = 0.0f;
+
+    for (size_t k = 0; k < oscPhases.size(); ++k)
+        oscPhases[k] = 0.13f * (float) k;
+
+    envelope.setParameters ({ 0.008f, 0.0f, 1.0f, 0.14f });
+    envelope.noteOn();
+    noiseFilter.reset();
+}
+
+void VorlanVoice::stopNote (float, bool allowTailOff)
+{
+    if (allowTailOff)
+    {
+        if (envelope.isActive())
+            envelope.noteOff();
+
+        return;
+    }
+
+    clearCurrentNote();
+    envelope.reset();
+}
+
+void VorlanVoice::pitchWheelMoved (int) {}
+void VorlanVoice::controllerMoved (int, int) {}
+
+void VorlanVoice::prepare (double newSampleRate)
+{
+    sampleRate = newSampleRate;
+    envelope.setSampleRate (newSampleRate);
+    noiseFilter.prepare ({ newSampleRate, 512, 1 });
+    noiseFilter.setType (juce::dsp::StateVariableTPTFilterType::bandpass);
+    noiseFilter.setResonance (2.2f);
+}
+
+void VorlanVoice::finishNote()
+{
+    clearCurrentNote();
+    noiseFilter.reset();
+}
+
+void VorlanVoice::setUpChunk (ChunkSetup& chunk, const RiserSettings& current, float fs, double riseSamples,
+                              float ceilingHz, int chunkSamples)
+{
+    progress = (float) juce::jmin (samplesElapsed / riseSamples, 1.0);
+    const auto p = progress;
+
+    if (! current.infinity)
+    {
+        const auto f = noteFrequency * std::exp2 (current.climb * p);
+        constexpr float level = 1.0f / (float) numOscillators;
+
+        for (size_t k = 0; k < (size_t) numOscillators; ++k)
+        {
+            chunk.increments[k] = juce::jmin (f * oscillatorRatios[k], ceilingHz) / fs;
+            chunk.leftLevels[k] = level * oscillatorLeftGains[k];
+            chunk.rightLevels[k] = level * oscillatorRightGains[k];
+        }
+
+        chunk.numActiveOscillators = numOscillators;
+    }
+    else
+    {
+        const auto base = endlessBaseHz (noteFrequency);
+
+        for (size_t k = 0; k < (size_t) numEndlessLayers; ++k)
+        {
+            const auto position = endlessLayerPosition (shepardPhase, (int) k);
+            const auto level = endlessLayerLevel (position);
+            chunk.increments[k] = juce::jmin (base * std::exp2 (5.0f * position), ceilingHz) / fs;
+            chunk.leftLevels[k] = level * endlessLeftGains[k];
+            chunk.rightLevels[k] = level * endlessRightGains[k];
+        }
+
+        chunk.numActiveOscillators = numEndlessLayers;
+        shepardPhase = fractionalPart (shepardPhase
+                                       + current.climb / juce::jmax (current.riseSeconds, 0.2f) / 5.0f
+                                             * (float) chunkSamples / fs);
+    }
+
+    noiseFilter.setCutoffFrequency (noiseCutoffHz (p, ceilingHz));
+    chunk.noiseGain = current.jet * (0.18f + 0.65f * p);
+    chunk.shakeIncrement = (1.5f + p * p * (4.0f + 28.0f * current.shake)) / fs;
+    chunk.shakeDepth = current.shake * (0.15f + 0.7f * p);
+}
+
+bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples)
+{
+    const auto numChannels = outputBuffer.getNumChannels();
+    float* left = numChannels > 0 ? outputBuffer.getWritePointer (0, startSample) : nullptr;
+    float* right = numChannels > 1 ? outputBuffer.getWritePointer (1, startSample) : nullptr;
+    const auto numActive = (size_t) chunk.numActiveOscillators;
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        const auto e = envelope.getNextSample();
+
+        float leftSum = 0.0f, rightSum = 0.0f;
+
+        for (size_t k = 0; k < numActive; ++k)
+        {
+            const auto saw = polyBlepSaw (oscPhases[k], chunk.increments[k]);
+            advancePhase (oscPhases[k], chunk.increments[k]);
+            leftSum += saw * chunk.leftLevels[k];
+            rightSum += saw * chunk.rightLevels[k];
+        }
+
+        const auto white = 2.0f * noise.nextFloat() - 1.0f;
+        const auto jetNoise = noiseFilter.processSample (0, white) * chunk.noiseGain;
+        leftSum += jetNoise;
+        rightSum += jetNoise;
+
+        advancePhase (shakePhase, chunk.shakeIncrement);
+        const auto shakeFactor = 1.0f - chunk.shakeDepth * (0.5f + 0.5f * std::sin (twoPi * shakePhase));
+
+        const auto g = e * velocityGain * shakeFactor;
+
+        if (right != nullptr)
+        {
+            left[i] += leftSum * g;
+            right[i] += rightSum * g;
+        }
+        else if (left != nullptr)
+        {
+            left[i] += (leftSum * g + rightSum * g) * 0.5f;
+        }
+
+        if (! envelope.isActive())
+        {
+            finishNote();
+            return false;
+        }
+    }
+
+    return true;
+}
+
+void VorlanVoice::renderNextBlock (juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples)
+{
+    if (! envelope.isActive() || numSamples < 1)
+        return;
+
+    const auto current = *settings;
+    const auto fs = (float) sampleRate;
+    const auto riseSamples = (double) juce::jmax (current.riseSeconds * fs, 1.0f);
+    const auto ceilingHz = 0.45f * fs;
+
+    ChunkSetup chunk;
+
+    while (numSamples > 0)
+    {
+        const auto chunkSamples = juce::jmin (numSamples, (int) maxChunkSamples);
+        setUpChunk (chunk, current, fs, riseSamples, ceilingHz, chunkSamples);
+
+        if (! renderChunk (chunk, outputBuffer, startSample, chunkSamples))
+            return;
+
+        samplesElapsed += chunkSamples;
+        startSample += chunkSamples;
+        numSamples -= chunkSamples;
+    }
+}
+
+//==============================================================================
+const std::array<FactoryPreset, 14> kFactoryPresets { {
+    // name                launch freeTime climb  jet   infinity shake afterburn gain
+    { "Runway 4 Bar",       2.0f,  6.0f,  2.0f, 0.5f,  0.0f, 0.4f,  0.5f,   0.0f },
+    { "Cockpit Panic",      1.0f,  4.0f,  3.0f, 0.8f,  0.0f, 0.9f,  0.85f,  0.0f },
+    { "Stratosphere",       3.0f, 12.0f,  4.0f, 0.6f,  0.0f, 0.3f,  0.6f,  -1.0f },
+    { "Infinite Ascent",    3.0f, 10.0f,  2.0f, 0.35f, 1.0f, 0.25f, 0.4f,   0.0f },
+    { "Gentle Liftoff",     3.0f,  8.0f,  1.0f, 0.2f,  0.0f, 0.1f,  0.2f,  -2.0f },
+    { "Sonic Boom",         0.0f,  2.0f,  3.0f, 0.9f,  0.0f, 0.7f,  1.0f,   0.0f },
+    { "Mach 2",             1.0f,  3.0f,  2.5f, 0.55f, 0.0f, 0.6f,  0.75f,  0.0f },
+    { "Turbulence",         2.0f,  6.0f,  2.0f, 0.7f,  0.0f, 1.0f,  0.6f,  -1.0f },
+    { "Black Sky",          3.0f, 14.0f,  4.0f, 0.45f, 0.0f, 0.5f,  0.9f,  -2.0f },
+    { "Escape Velocity",    2.0f,  5.0f,  4.0f, 0.65f, 0.0f, 0.55f, 0.8f,   0.0f },
+    { "Contrail Dream",     4.0f, 11.0f,  1.5f, 0.3f,  1.0f, 0.15f, 0.3f,  -3.0f },
+    { "Red Alert",          0.0f,  1.5f,  2.0f, 1.0f,  0.0f, 0.85f, 0.95f,  0.0f },
+    { "Orbit Hold",         4.0f, 15.0f,  3.0f, 0.4f,  1.0f, 0.35f, 0.55f, -1.5f },
+    { "Jet Wash",           2.0f,  7.0f,  2.0f, 0.95f, 0.0f, 0.45f, 0.5f,  -1.0f },
+} };
+
+//==============================================================================
+juce::AudioProcessorValueTreeState::ParameterLayout VorlanAudioProcessor::createParameterLayout()
+{
+    using Range = juce::NormalisableRange<float>;
+    juce::AudioProcessorValueTreeState::ParameterLayout layout;
+
+    layout.add (std::make_unique<juce::AudioParameterChoice> (juce::ParameterID { "launch", 1 }, "Launch", launchChoices, 2),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "freeTime", 1 }, "Free Time", Range (1.0f, 15.0f, 0.1f, 1.0f), 6.0f),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "climb", 1 }, "Climb", Range (1.0f, 4.0f, 0.1f, 1.0f), 2.0f),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "jet", 1 }, "Jet", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.5f),
+                std::make_unique<juce::AudioParameterBool> (juce::ParameterID { "infinity", 1 }, "Infinity", false),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "shake", 1 }, "Shake", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.4f),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "afterburn", 1 }, "Afterburn", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.5f),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "gain", 1 }, "Output Gain", Range (-24.0f, 6.0f, 0.0f, 1.0f), 0.0f));
+
+    return layout;
+}
+
+VorlanAudioProcessor::VorlanAudioProcessor()
+    : AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      parameters (*this, nullptr, juce::Identifier ("VorlanState"), createParameterLayout())
+{
+    for (int i = 0; i < numVoices; ++i)
+        synth.addVoice (new VorlanVoice (&riserSettings));
+
+    synth.addSound (new VorlanSound());
+}
+
+VorlanAudioProcessor::~VorlanAudioProcessor() = default;
+
+//==============================================================================
+const juce::String VorlanAudioProcessor::getName() const { return "Vorlan"; }
+double VorlanAudioProcessor::getTailLengthSeconds() const { return 1.0; }
+bool VorlanAudioProcessor::acceptsMidi() const { return true; }
+bool VorlanAudioProcessor::producesMidi() const { return false; }
+bool VorlanAudioProcessor::isMidiEffect() const { return false; }
+bool VorlanAudioProcessor::hasEditor() const { return true; }
+
+juce::AudioProcessorEditor* VorlanAudioProcessor::createEditor()
+{
+    return new VorlanAudioProcessorEditor (*this);
+}
+
+bool VorlanAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto output = layouts.getMainOutputChannelSet();
+    return output == juce::AudioChannelSet::mono() || output == juce::AudioChannelSet::stereo();
+}
+
+//==============================================================================
+void VorlanAudioProcessor::prepareToPlay (double sampleRate, int)
+{
+    // A host that reports no usable rate keeps the voices at the rate they had.
+    if (sampleRate > 0.0 && std::isfinite (sampleRate))
+    {
+        synth.setCurrentPlaybackSampleRate (sampleRate);
+
+        for (int i = 0; i < synth.getNumVoices(); ++i)
+            if (auto* voice = dynamic_cast<VorlanVoice*> (synth.getVoice (i)))
+                voice->prepare (sampleRate);
+    }
+
+    riseProgress = 0.0f;
+    outputPeak = 0.0f;
+}
+
+void VorlanAudioProcessor::releaseResources() {}
+
+float VorlanAudioProcessor::riseSecondsFor (int launchIndex, double bpm, float freeTimeSeconds) noexcept
+{
+    const auto seconds = launchIndex < freeLaunchIndex
+                             ? (float) ((double) (1 << juce::jmax (launchIndex, 0)) * 4.0 * 60.0 / bpm)
+                             : freeTimeSeconds;
+
+    return juce::jlimit (minRiseSeconds, maxRiseSeconds, seconds);
+}
+
+double VorlanAudioProcessor::currentTempoBpm() const
+{
+    if (auto* playHead = getPlayHead())
+        if (const auto position = playHead->getPosition())
+            if (const auto bpm = position->getBpm(); bpm.hasValue() && *bpm > 1.0)
+                return *bpm;
+
+    return fallbackTempoBpm;
+}
+
+float VorlanAudioProcessor::readParameter (juce::StringRef parameterID) const noexcept
+{
+    return parameters.getRawParameterValue (parameterID)->load();
+}
+
+void VorlanAudioProcessor::updateRiserSettings()
+{
+    const auto launchIndex = (int) readParameter ("launch");
+    const auto freeTime = launchIndex >= freeLaunchIndex ? readParameter ("freeTime") : 0.0f;
+
+    riserSettings.riseSeconds = riseSecondsFor (launchIndex, currentTempoBpm(), freeTime);
+    riserSettings.climb = readParameter ("climb");
+    riserSettings.jet = readParameter ("jet");
+    riserSettings.shake = readParameter ("shake");
+    riserSettings.infinity = readParameter ("infinity") > 0.5f;
+}
+
+float VorlanAudioProcessor::highestSoundingProgress()
+{
+    float highest = 0.0f;
+
+    for (int i = 0; i < synth.getNumVoices(); ++i)
+        if (auto* voice = dynamic_cast<VorlanVoice*> (synth.getVoice (i)))
+            if (voice->isEnvelopeActive())
+                highest = juce::jmax (highest, voice->getProgress());
+
+    return highest;
+}
+
+void VorlanAudioProcessor::applyAfterburn (juce::AudioBuffer<float>& buffer, float drive) noexcept
+{
+    const auto k = 1.0f + 5.0f * drive;
+    const auto normaliser = 0.85f / std::tanh (0.75f * k);
+    const auto numSamples = buffer.getNumSamples();
+
+    for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
+    {
+        auto* samples = buffer.getWritePointer (ch);
+
+        for (int i = 0; i < numSamples; ++i)
+            samples[i] = std::tanh (k * samples[i]) * normaliser;
+    }
+
+    if (buffer.getNumChannels() < 2)
+        return;
+
+    const auto width = 1.0f + 0.6f * drive;
+    auto* left = buffer.getWritePointer (0);
+    auto* right = buffer.getWritePointer (1);
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        const auto mid = 0.5f * (left[i] + right[i]);
+        const auto side = 0.5f * (left[i] - right[i]) * width;
+        left[i] = mid + side;
+        right[i] = mid - side;
+    }
+}
+
+float VorlanAudioProcessor::applyGainAndSoftClip (juce::AudioBuffer<float>& buffer, float gainDecibels) noexcept
+{
+    const auto gain = gainDecibels > -100.0f ? std::pow (10.0f, 0.05f * gainDecibels) : 0.0f;
+    const auto numSamples = buffer.getNumSamples();
+    float peak = 0.0f;
+
+    for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
+    {
+        auto* samples = buffer.getWritePointer (ch);
+
+        for (int i = 0; i < numSamples; ++i)
+        {
+            samples[i] = std::tanh (gain * samples[i]);
+            peak = juce::jmax (peak, std::abs (samples[i]));
+        }
+    }
+
+    return peak;
+}
+
+void VorlanAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
+{
+    juce::ScopedNoDenormals noDenormals;
+
+    if (buffer.getNumChannels() == 0 || buffer.getNumSamples() == 0)
+        return;
+
+    buffer.clear();
+    updateRiserSettings();
+    synth.renderNextBlock (buffer, midiMessages, 0, buffer.getNumSamples());
+
+    const auto highestProgress = highestSoundingProgress();
+    const auto drive = readParameter ("afterburn") * highestProgress;
+
+    if (drive > 0.001f)
+        applyAfterburn (buffer, drive);
+
+    const auto peak = applyGainAndSoftClip (buffer, readParameter ("gain"));
+
+    riseProgress = highestProgress;
+    outputPeak = peak;
+}
+
+//==============================================================================
+int VorlanAudioProcessor::getNumPrograms() { return (int) kFactoryPresets.size(); }
+int VorlanAudioProcessor::getCurrentProgram() { return currentProgram; }
+
+void VorlanAudioProcessor::setCurrentProgram (int index)
+{
+    if ((unsigned int) index >= (unsigned int) kFactoryPresets.size())
+        return;
+
+    currentProgram = index;
+    const auto& preset = kFactoryPresets[(size_t) index];
+
+    const std::pair<const char*, float> values[] = {
+        { "launch", preset.launch }, { "freeTime", preset.freeTime }, { "climb", preset.climb },
+        { "jet", preset.jet },       { "infinity", preset.infinity }, { "shake", preset.shake },
+        { "afterburn", preset.afterburn }, { "gain", preset.gain },
+    };
+
+    for (const auto& [parameterID, plainValue] : values)
+    {
+        if (auto* parameter = parameters.getParameter (parameterID))
+        {
+            parameter->beginChangeGesture();
+            parameter->setValueNotifyingHost (parameter->convertTo0to1 (plainValue));
+            parameter->endChangeGesture();
+        }
+    }
+}
+
+const juce::String VorlanAudioProcessor::getProgramName (int index)
+{
+    if ((unsigned int) index >= (unsigned int) kFactoryPresets.size())
+        return {};
+
+    return juce::String (kFactoryPresets[(size_t) index].name);
+}
+
+void VorlanAudioProcessor::changeProgramName (int, const juce::String&) {}
+
+//==============================================================================
+void VorlanAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    auto state = parameters.copyState();
+    state.setProperty ("currentProgram", currentProgram, nullptr);
+
+    if (const auto xml = state.createXml())
+        copyXmlToBinary (*xml, destData);
+}
+
+void VorlanAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    const auto xml = getXmlFromBinary (data, sizeInBytes);
+
+    if (xml == nullptr || ! xml->hasTagName (parameters.state.getType()))
+        return;
+
+    const auto restored = juce::ValueTree::fromXml (*xml);
+    const auto program = (int) restored.getProperty ("currentProgram", 0);
+    currentProgram = juce::jlimit (0, (int) kFactoryPresets.size() - 1, program);
+    parameters.replaceState (restored);
+}
+
+//==============================================================================
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new VorlanAudioProcessor();
+}
