@@ -370,8 +370,8 @@ float VorlanAudioProcessor::riseSecondsFor (int launchIndex, double bpm, float f
 
 double VorlanAudioProcessor::currentTempoBpm() const
 {
-    if (auto* playHead = getPlayHead())
-        if (const auto position = playHead->getPosition())
+    if (auto* hostPlayHead = getPlayHead())
+        if (const auto position = hostPlayHead->getPosition())
             if (const auto bpm = position->getBpm(); bpm.hasValue() && *bpm > 1.0)
                 return *bpm;
 
