@@ -1,6 +1,7 @@
 #include "PluginProcessor.h"
 #include "PluginEditor.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -75,9 +76,24 @@ float VorlanVoice::velocityToGain (float velocity) noexcept
     return std::fma (0.5f, velocity, 0.35f);
 }
 
+float VorlanVoice::climbedFrequencyHz (float noteHz, float climbOctaves, float riseProgress) noexcept
+{
+    return noteHz * std::exp2 (climbOctaves * riseProgress);
+}
+
+float VorlanVoice::normalOscillatorHz (float climbedHz, int oscillator, float ceilingHz) noexcept
+{
+    return juce::jmin (climbedHz * oscillatorRatios[(size_t) oscillator], ceilingHz);
+}
+
 float VorlanVoice::endlessBaseHz (float noteHz) noexcept
 {
     return juce::jlimit (20.0f, 400.0f, noteHz / 4.0f);
+}
+
+float VorlanVoice::endlessLayerHz (float baseHz, float layerPosition, float ceilingHz) noexcept
+{
+    return juce::jmin (baseHz * std::exp2 (5.0f * layerPosition), ceilingHz);
 }
 
 float VorlanVoice::endlessLayerPosition (float phase, int layer) noexcept
@@ -158,12 +174,12 @@ void VorlanVoice::setUpChunk (ChunkSetup& chunk, const RiserSettings& current, f
 
     if (! current.infinity)
     {
-        const auto f = noteFrequency * std::exp2 (current.climb * p);
         constexpr float level = 1.0f / (float) numOscillators;
+        const auto climbedHz = climbedFrequencyHz (noteFrequency, current.climb, p);
 
         for (size_t k = 0; k < (size_t) numOscillators; ++k)
         {
-            chunk.increments[k] = juce::jmin (f * oscillatorRatios[k], ceilingHz) / fs;
+            chunk.increments[k] = normalOscillatorHz (climbedHz, (int) k, ceilingHz) / fs;
             chunk.leftLevels[k] = level * oscillatorLeftGains[k];
             chunk.rightLevels[k] = level * oscillatorRightGains[k];
         }
@@ -178,7 +194,7 @@ void VorlanVoice::setUpChunk (ChunkSetup& chunk, const RiserSettings& current, f
         {
             const auto position = endlessLayerPosition (shepardPhase, (int) k);
             const auto level = endlessLayerLevel (position);
-            chunk.increments[k] = juce::jmin (base * std::exp2 (5.0f * position), ceilingHz) / fs;
+            chunk.increments[k] = endlessLayerHz (base, position, ceilingHz) / fs;
             chunk.leftLevels[k] = level * endlessLeftGains[k];
             chunk.rightLevels[k] = level * endlessRightGains[k];
         }
@@ -270,6 +286,77 @@ void VorlanVoice::renderNextBlock (juce::AudioBuffer<float>& outputBuffer, int s
         startSample += chunkSamples;
         numSamples -= chunkSamples;
     }
+}
+
+//==============================================================================
+juce::SynthesiserVoice* VorlanSynthesiser::findVoiceToSteal (juce::SynthesiserSound* soundToPlay, int midiChannel,
+                                                            int midiNoteNumber) const
+{
+    if (voices.size() > maxStealableVoices)
+        return juce::Synthesiser::findVoiceToSteal (soundToPlay, midiChannel, midiNoteNumber);
+
+    // The same heuristics as the framework: reuse the oldest notes first, protect the lowest and
+    // highest held notes unless they are already released.
+    std::array<juce::SynthesiserVoice*, maxStealableVoices> usable {};
+    size_t numUsable = 0;
+    juce::SynthesiserVoice* low = nullptr;
+    juce::SynthesiserVoice* top = nullptr;
+
+    for (auto* voice : voices)
+    {
+        if (! voice->canPlaySound (soundToPlay))
+            continue;
+
+        // Insert in start order, oldest first.
+        auto position = numUsable++;
+
+        while (position > 0 && voice->wasStartedBefore (*usable[position - 1]))
+        {
+            usable[position] = usable[position - 1];
+            --position;
+        }
+
+        usable[position] = voice;
+
+        if (! voice->isPlayingButReleased())
+        {
+            const auto note = voice->getCurrentlyPlayingNote();
+
+            if (low == nullptr || note < low->getCurrentlyPlayingNote())
+                low = voice;
+
+            if (top == nullptr || note > top->getCurrentlyPlayingNote())
+                top = voice;
+        }
+    }
+
+    if (top == low)
+        top = nullptr;
+
+    const auto oldestWhere = [&] (auto&& predicate) -> juce::SynthesiserVoice*
+    {
+        for (size_t i = 0; i < numUsable; ++i)
+            if (predicate (usable[i]))
+                return usable[i];
+
+        return nullptr;
+    };
+
+    const auto unprotected = [&] (const juce::SynthesiserVoice* voice) { return voice != low && voice != top; };
+
+    if (auto* samePitch = oldestWhere ([&] (auto* v) { return v->getCurrentlyPlayingNote() == midiNoteNumber; }))
+        return samePitch;
+
+    if (auto* released = oldestWhere ([&] (auto* v) { return unprotected (v) && v->isPlayingButReleased(); }))
+        return released;
+
+    if (auto* keyUp = oldestWhere ([&] (auto* v) { return unprotected (v) && ! v->isKeyDown(); }))
+        return keyUp;
+
+    if (auto* oldest = oldestWhere (unprotected))
+        return oldest;
+
+    return top != nullptr ? top : low;
 }
 
 //==============================================================================
@@ -529,6 +616,96 @@ void VorlanAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
         copyXmlToBinary (*xml, destData);
 }
 
+namespace
+{
+const juce::Identifier parameterType { "PARAM" };
+const juce::Identifier parameterIdProperty { "id" };
+const juce::Identifier parameterValueProperty { "value" };
+
+// A save writes one '<' per tag; far more than a state can hold bounds the parser's recursion depth.
+constexpr int maxTagsInState = 512;
+
+/** The framework's parser recurses once per nested element and expands the entities of a document
+    type declaration recursively without limit, so data that no save could have written is refused. */
+bool isSafeToParse (const juce::MemoryBlock& blob)
+{
+    constexpr char doctype[] = "<!DOCTYPE";
+    const auto* begin = static_cast<const char*> (blob.getData());
+    const auto* end = begin + blob.getSize();
+
+    return std::search (begin, end, doctype, doctype + sizeof (doctype) - 1) == end
+           && std::count (begin, end, '<') <= maxTagsInState;
+}
+
+std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes <= 8)
+        return {};
+
+    // Zero padding after a copy: the UTF-8 decoder reads on past a multi-byte sequence cut off at the end.
+    juce::MemoryBlock blob (data, (size_t) sizeInBytes);
+    blob.setSize ((size_t) sizeInBytes + 4, true);
+
+    if (! isSafeToParse (blob))
+        return {};
+
+    return juce::AudioProcessor::getXmlFromBinary (blob.getData(), sizeInBytes);
+}
+
+/** Reads a decimal integer the way the framework does (leading blanks, a minus sign, then digits up
+    to the first other character), limited to 0..numPrograms - 1 without overflowing on long digit runs. */
+int programIndexFromText (const juce::String& text, int numPrograms)
+{
+    auto character = text.getCharPointer().findEndOfWhitespace();
+    const auto negative = *character == '-';
+
+    if (negative)
+        ++character;
+
+    int index = 0;
+
+    for (; *character >= '0' && *character <= '9'; ++character)
+        index = juce::jmin (index * 10 + (int) (*character - '0'), numPrograms);
+
+    return negative ? 0 : juce::jmin (index, numPrograms - 1);
+}
+
+/** The framework gives a parameter without a child its default, and takes NaN as a value; both keep
+    the parameter's current value instead. */
+void keepCurrentValuesWhereUnusable (juce::ValueTree& restored, juce::AudioProcessorValueTreeState& parameters,
+                                     const juce::Array<juce::AudioProcessorParameter*>& all)
+{
+    for (auto* parameter : all)
+    {
+        const auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter);
+
+        if (ranged == nullptr)
+            continue;
+
+        const auto& parameterID = ranged->getParameterID();
+        const auto currentValue = parameters.getRawParameterValue (parameterID)->load();
+        auto found = false;
+
+        for (auto child : restored)
+        {
+            if (child.getProperty (parameterIdProperty).toString() != parameterID)
+                continue;
+
+            found = true;
+
+            if (const auto* value = child.getPropertyPointer (parameterValueProperty))
+                if (std::isnan ((double) *value))
+                    child.setProperty (parameterValueProperty, currentValue, nullptr);
+        }
+
+        if (! found)
+            restored.appendChild (juce::ValueTree (parameterType, { { parameterIdProperty, parameterID },
+                                                                    { parameterValueProperty, currentValue } }),
+                                  nullptr);
+    }
+}
+} // namespace
+
 void VorlanAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
     const auto xml = getXmlFromBinary (data, sizeInBytes);
@@ -536,9 +713,8 @@ void VorlanAudioProcessor::setStateInformation (const void* data, int sizeInByte
     if (xml == nullptr || ! xml->hasTagName (parameters.state.getType()))
         return;
 
-    const auto restored = juce::ValueTree::fromXml (*xml);
-    const auto program = (int) restored.getProperty ("currentProgram", 0);
-    currentProgram = juce::jlimit (0, (int) kFactoryPresets.size() - 1, program);
+    auto restored = juce::ValueTree::fromXml (*xml);
+    currentProgram = juce::jlimit (0, 13, (int) restored.getProperty ("currentProgram", 0));
     parameters.replaceState (restored);
 }
 

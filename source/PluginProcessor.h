@@ -69,7 +69,10 @@ public:
     /** The pure laws of the sound, shared by the renderer and its tests. */
     static float noteFrequencyHz (int midiNoteNumber) noexcept;
     static float velocityToGain (float velocity) noexcept;
+    static float climbedFrequencyHz (float noteFrequencyHz, float climbOctaves, float riseProgress) noexcept;
+    static float normalOscillatorHz (float climbedHz, int oscillator, float ceilingHz) noexcept;
     static float endlessBaseHz (float noteFrequencyHz) noexcept;
+    static float endlessLayerHz (float baseHz, float layerPosition, float ceilingHz) noexcept;
     static float endlessLayerPosition (float shepardPhase, int layer) noexcept;
     static float endlessLayerLevel (float layerPosition) noexcept;
     static float noiseCutoffHz (float progress, float ceilingHz) noexcept;
@@ -114,6 +117,26 @@ private:
     juce::dsp::StateVariableTPTFilter<float> noiseFilter;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanVoice)
+};
+
+//==============================================================================
+/** The framework's synthesiser, with its voice-stealing choice made without touching the heap
+    (the framework's own version rebuilds a list on every steal, which allocates on the audio thread).
+*/
+class VorlanSynthesiser final : public juce::Synthesiser
+{
+public:
+    static constexpr int maxStealableVoices = 32;
+
+    VorlanSynthesiser() = default;
+    ~VorlanSynthesiser() override = default;
+
+protected:
+    juce::SynthesiserVoice* findVoiceToSteal (juce::SynthesiserSound* soundToPlay, int midiChannel,
+                                              int midiNoteNumber) const override;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanSynthesiser)
 };
 
 //==============================================================================
@@ -180,11 +203,17 @@ public:
 
     static juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
 
+    /** The output stages after the voices: saturation and widening by drive (0..1), then gain and soft clip.
+        The second returns the block's peak after the clip.
+    */
+    static void applyAfterburn (juce::AudioBuffer<float>& buffer, float drive) noexcept;
+    static float applyGainAndSoftClip (juce::AudioBuffer<float>& buffer, float gainDecibels) noexcept;
+
     //==============================================================================
     juce::AudioProcessorValueTreeState parameters;
     std::atomic<float> riseProgress { 0.0f };
     std::atomic<float> outputPeak { 0.0f };
-    juce::Synthesiser synth;
+    VorlanSynthesiser synth;
     RiserSettings riserSettings;
     int currentProgram = 0;
 
@@ -194,8 +223,6 @@ private:
     float readParameter (juce::StringRef parameterID) const noexcept;
     void updateRiserSettings();
     float highestSoundingProgress();
-    static void applyAfterburn (juce::AudioBuffer<float>& buffer, float drive) noexcept;
-    static float applyGainAndSoftClip (juce::AudioBuffer<float>& buffer, float gainDecibels) noexcept;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanAudioProcessor)
 };

@@ -1,1 +1,233 @@
 #include "PluginProcessor.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+struct ParameterRow
+{
+    const char* id;
+    const char* name;
+    float minimum, maximum, defaultPlain, defaultNormalised;
+};
+
+// Index order is what the host sees.
+const ParameterRow expectedParameters[] {
+    { "launch",    "Launch",      0.0f,   4.0f,  2.0f, 0.5f },
+    { "freeTime",  "Free Time",   1.0f,  15.0f,  6.0f, 5.0f / 14.0f },
+    { "climb",     "Climb",       1.0f,   4.0f,  2.0f, 1.0f / 3.0f },
+    { "jet",       "Jet",         0.0f,   1.0f,  0.5f, 0.5f },
+    { "infinity",  "Infinity",    0.0f,   1.0f,  0.0f, 0.0f },
+    { "shake",     "Shake",       0.0f,   1.0f,  0.4f, 0.4f },
+    { "afterburn", "Afterburn",   0.0f,   1.0f,  0.5f, 0.5f },
+    { "gain",      "Output Gain", -24.0f, 6.0f,  0.0f, 0.8f },
+};
+
+class ParametersTest : public ::testing::Test
+{
+protected:
+    juce::RangedAudioParameter& param (const char* id)
+    {
+        auto* p = processor.parameters.getParameter (id);
+        EXPECT_NE (p, nullptr) << id;
+        return *p;
+    }
+
+    float plainAt (const char* id, float normalised)
+    {
+        auto& p = param (id);
+        p.setValueNotifyingHost (normalised);
+        return p.convertFrom0to1 (p.getValue());
+    }
+
+    VorlanAudioProcessor processor;
+};
+} // namespace
+
+TEST_F (ParametersTest, EightParametersInIndexOrderWithNamesRangesAndDefaults)
+{
+    const auto& all = processor.getParameters();
+    ASSERT_EQ (all.size(), 8);
+
+    for (int i = 0; i < all.size(); ++i)
+    {
+        const auto& row = expectedParameters[i];
+        auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (all[i]);
+        ASSERT_NE (ranged, nullptr);
+        SCOPED_TRACE (row.id);
+
+        EXPECT_EQ (ranged->getParameterID(), row.id);
+        EXPECT_EQ (ranged->getName (100), row.name);
+        EXPECT_EQ (ranged->getLabel(), "");
+        EXPECT_TRUE (ranged->isAutomatable());
+        EXPECT_FLOAT_EQ (ranged->getNormalisableRange().start, row.minimum);
+        EXPECT_FLOAT_EQ (ranged->getNormalisableRange().end, row.maximum);
+        EXPECT_FLOAT_EQ (ranged->getValue(), row.defaultNormalised);
+        EXPECT_FLOAT_EQ (ranged->getDefaultValue(), row.defaultNormalised);
+        EXPECT_FLOAT_EQ (processor.parameters.getRawParameterValue (row.id)->load(), row.defaultPlain);
+        EXPECT_EQ (ranged->getVersionHint(), 1);
+    }
+}
+
+TEST_F (ParametersTest, ClassesStepsAndChoiceItems)
+{
+    auto* launch = dynamic_cast<juce::AudioParameterChoice*> (&param ("launch"));
+    ASSERT_NE (launch, nullptr);
+    EXPECT_EQ (launch->choices, juce::StringArray ({ "1 Bar", "2 Bars", "4 Bars", "8 Bars", "Free" }));
+    EXPECT_NE (dynamic_cast<juce::AudioParameterBool*> (&param ("infinity")), nullptr);
+
+    for (auto id : { "freeTime", "climb" })
+        EXPECT_FLOAT_EQ (param (id).getNormalisableRange().interval, 0.1f) << id;
+
+    for (auto id : { "jet", "shake", "afterburn", "gain" })
+    {
+        EXPECT_NE (dynamic_cast<juce::AudioParameterFloat*> (&param (id)), nullptr) << id;
+        EXPECT_FLOAT_EQ (param (id).getNormalisableRange().interval, 0.0f) << id;
+    }
+
+    for (const auto& row : expectedParameters)
+        EXPECT_FLOAT_EQ (param (row.id).getNormalisableRange().skew, 1.0f) << row.id;
+}
+
+TEST_F (ParametersTest, NormalisedToPlainConversions)
+{
+    struct Case { const char* id; float normalised; float plain; };
+
+    const Case cases[] {
+        { "freeTime", 0.5f,   8.0f },
+        { "freeTime", 0.501f, 8.0f },  // 8.014 snaps to the 0.1 step
+        { "freeTime", 0.0f,   1.0f },
+        { "freeTime", 1.0f,  15.0f },
+        { "climb",    0.5f,   2.5f },
+        { "gain",     0.0f, -24.0f },
+        { "gain",     1.0f,   6.0f },
+        { "gain",     0.8f,   0.0f },
+        { "launch",   0.6f,   2.0f },
+        { "launch",   0.65f,  3.0f },
+        { "launch",   1.0f,   4.0f },
+        { "infinity", 0.49f,  0.0f },
+        { "infinity", 0.5f,   1.0f },
+    };
+
+    for (const auto& c : cases)
+    {
+        EXPECT_NEAR (plainAt (c.id, c.normalised), c.plain, 1.0e-5f) << c.id << " at " << c.normalised;
+        EXPECT_NEAR (processor.parameters.getRawParameterValue (c.id)->load(), c.plain, 1.0e-5f) << c.id;
+    }
+}
+
+TEST_F (ParametersTest, PlainValuesSnapToStepsAndClampToRange)
+{
+    struct Case { const char* id; float plainIn; float plainOut; };
+
+    const Case cases[] {
+        { "freeTime", 8.04f,  8.0f },
+        { "freeTime", 8.06f,  8.1f },
+        { "climb",    2.449f, 2.4f },
+        { "gain",   -30.0f, -24.0f },
+        { "gain",    12.0f,   6.0f },
+        { "freeTime", 0.0f,   1.0f },
+    };
+
+    for (const auto& c : cases)
+    {
+        auto& p = param (c.id);
+        EXPECT_NEAR (p.convertFrom0to1 (p.convertTo0to1 (c.plainIn)), c.plainOut, 1.0e-5f) << c.id << " " << c.plainIn;
+    }
+}
+
+TEST_F (ParametersTest, LookupIsByExactId)
+{
+    EXPECT_NE (processor.parameters.getParameter ("freeTime"), nullptr);
+    EXPECT_NE (processor.parameters.getRawParameterValue ("freeTime"), nullptr);
+
+    for (auto id : { "freetime", "FreeTime", "freeTIME", "launch ", "" })
+    {
+        EXPECT_EQ (processor.parameters.getParameter (id), nullptr) << "'" << id << "'";
+        EXPECT_EQ (processor.parameters.getRawParameterValue (id), nullptr) << "'" << id << "'";
+    }
+}
+
+TEST_F (ParametersTest, DefaultsEqualFactoryProgramZero)
+{
+    const auto& row = kFactoryPresets[0];
+    const std::pair<const char*, float> values[] {
+        { "launch", row.launch }, { "freeTime", row.freeTime }, { "climb", row.climb }, { "jet", row.jet },
+        { "infinity", row.infinity }, { "shake", row.shake }, { "afterburn", row.afterburn }, { "gain", row.gain },
+    };
+
+    for (const auto& [id, value] : values)
+        EXPECT_FLOAT_EQ (processor.parameters.getRawParameterValue (id)->load(), value) << id;
+
+    EXPECT_EQ (processor.getCurrentProgram(), 0);
+}
+
+//==============================================================================
+TEST (ProcessorShellTest, BusLayouts)
+{
+    VorlanAudioProcessor processor;
+    using Set = juce::AudioChannelSet;
+
+    struct Case { Set output; Set input; bool supported; };
+
+    const Case cases[] {
+        { Set::stereo(),           Set::disabled(), true },
+        { Set::mono(),             Set::disabled(), true },
+        { Set::disabled(),         Set::disabled(), false },
+        { Set::create5point1(),    Set::disabled(), false },
+        { Set::quadraphonic(),     Set::disabled(), false },
+        { Set::stereo(),           Set::stereo(),   true },
+        { Set::mono(),             Set::mono(),     true },
+        { Set::discreteChannels (3), Set::disabled(), false },
+    };
+
+    for (const auto& c : cases)
+    {
+        juce::AudioProcessor::BusesLayout layout;
+        layout.outputBuses.add (c.output);
+
+        if (! c.input.isDisabled())
+            layout.inputBuses.add (c.input);
+
+        EXPECT_EQ (processor.isBusesLayoutSupported (layout), c.supported)
+            << c.output.getDescription() << " / " << c.input.getDescription();
+    }
+}
+
+TEST (ProcessorShellTest, IdentityAnswersAndInitialState)
+{
+    VorlanAudioProcessor processor;
+
+    EXPECT_EQ (processor.getName(), "Vorlan");
+    EXPECT_TRUE (processor.acceptsMidi());
+    EXPECT_FALSE (processor.producesMidi());
+    EXPECT_FALSE (processor.isMidiEffect());
+    EXPECT_TRUE (processor.hasEditor());
+    EXPECT_EQ (processor.getTailLengthSeconds(), 1.0);
+    EXPECT_EQ (processor.getBypassParameter(), nullptr);
+
+    EXPECT_EQ (processor.getBusCount (true), 0);
+    ASSERT_EQ (processor.getBusCount (false), 1);
+    EXPECT_EQ (processor.getBus (false, 0)->getName(), "Output");
+    EXPECT_EQ (processor.getBus (false, 0)->getCurrentLayout(), juce::AudioChannelSet::stereo());
+    EXPECT_TRUE (processor.getBus (false, 0)->isEnabled());
+
+    EXPECT_EQ (processor.synth.getNumVoices(), 8);
+    EXPECT_EQ (processor.synth.getNumSounds(), 1);
+    EXPECT_EQ (processor.riseProgress.load(), 0.0f);
+    EXPECT_EQ (processor.outputPeak.load(), 0.0f);
+    EXPECT_EQ (processor.parameters.state.getType().toString(), "VorlanState");
+
+    EXPECT_FLOAT_EQ (processor.riserSettings.riseSeconds, 4.0f);
+    EXPECT_FLOAT_EQ (processor.riserSettings.climb, 2.0f);
+    EXPECT_FLOAT_EQ (processor.riserSettings.jet, 0.5f);
+    EXPECT_FLOAT_EQ (processor.riserSettings.shake, 0.5f);
+    EXPECT_FALSE (processor.riserSettings.infinity);
+}
+
+TEST (ProcessorShellTest, TailLengthIgnoresSettings)
+{
+    VorlanAudioProcessor processor;
+    processor.setCurrentProgram (12);
+    EXPECT_EQ (processor.getTailLengthSeconds(), 1.0);
+}
