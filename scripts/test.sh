@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds everything in one Release tree and runs every test suite:
+# the unit and module tests (CTest), a bounded fuzz run of state restore, and the concurrency
+# tests under ThreadSanitizer. Exits non-zero on the first failing stage.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+"$repo_root/scripts/setup-debian.sh"
+
+configure_release
+cmake --build "$build_dir" -j "$jobs"
+
+summary_file="$(mktemp)"
+trap 'rm -f "$summary_file"' EXIT
+
+echo "== unit, module and app tests"
+set +e
+(cd "$build_dir" && ctest --output-on-failure -j "$jobs" --timeout 600) | tee "$summary_file"
+status=${PIPESTATUS[0]}
+set -e
+[ "$status" -eq 0 ] || exit "$status"
+main_summary="$(grep -E 'tests passed|tests failed' "$summary_file" | tail -n 1)"
+
+echo "== bounded fuzz run of state restore"
+"$repo_root/scripts/fuzz-state.sh"
+
+echo "== concurrency tests under ThreadSanitizer"
+"$repo_root/scripts/tsan-tests.sh"
+
+echo
+echo "All stages passed. CTest summary of the Release tree:"
+echo "$main_summary"
