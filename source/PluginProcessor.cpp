@@ -708,13 +708,14 @@ void keepCurrentValuesWhereUnusable (juce::ValueTree& restored, juce::AudioProce
 
 void VorlanAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    const auto xml = readStateXml (data, sizeInBytes);
 
     if (xml == nullptr || ! xml->hasTagName (parameters.state.getType()))
         return;
 
     auto restored = juce::ValueTree::fromXml (*xml);
-    currentProgram = juce::jlimit (0, 13, (int) restored.getProperty ("currentProgram", 0));
+    currentProgram = programIndexFromText (restored.getProperty ("currentProgram").toString(), getNumPrograms());
+    keepCurrentValuesWhereUnusable (restored, parameters, getParameters());
     parameters.replaceState (restored);
 }
 

@@ -1,0 +1,239 @@
+#include "PluginProcessor.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <vector>
+
+namespace
+{
+constexpr int numParameters = 8;
+
+// Parameter IDs in index order, which is also the order a program change writes them in.
+const char* const parameterIDs[numParameters] { "launch", "freeTime", "climb", "jet", "infinity", "shake", "afterburn", "gain" };
+
+struct ProgramRow
+{
+    const char* name;
+    const char* launchText;
+    float values[numParameters]; // plain values, index order
+};
+
+const ProgramRow expectedPrograms[] {
+    { "Runway 4 Bar",    "4 Bars", { 2, 6,   2,   0.5f,  0, 0.4f,  0.5f,  0 } },
+    { "Cockpit Panic",   "2 Bars", { 1, 4,   3,   0.8f,  0, 0.9f,  0.85f, 0 } },
+    { "Stratosphere",    "8 Bars", { 3, 12,  4,   0.6f,  0, 0.3f,  0.6f,  -1 } },
+    { "Infinite Ascent", "8 Bars", { 3, 10,  2,   0.35f, 1, 0.25f, 0.4f,  0 } },
+    { "Gentle Liftoff",  "8 Bars", { 3, 8,   1,   0.2f,  0, 0.1f,  0.2f,  -2 } },
+    { "Sonic Boom",      "1 Bar",  { 0, 2,   3,   0.9f,  0, 0.7f,  1,     0 } },
+    { "Mach 2",          "2 Bars", { 1, 3,   2.5f, 0.55f, 0, 0.6f, 0.75f, 0 } },
+    { "Turbulence",      "4 Bars", { 2, 6,   2,   0.7f,  0, 1,     0.6f,  -1 } },
+    { "Black Sky",       "8 Bars", { 3, 14,  4,   0.45f, 0, 0.5f,  0.9f,  -2 } },
+    { "Escape Velocity", "4 Bars", { 2, 5,   4,   0.65f, 0, 0.55f, 0.8f,  0 } },
+    { "Contrail Dream",  "Free",   { 4, 11,  1.5f, 0.3f, 1, 0.15f, 0.3f,  -3 } },
+    { "Red Alert",       "1 Bar",  { 0, 1.5f, 2,  1,     0, 0.85f, 0.95f, 0 } },
+    { "Orbit Hold",      "Free",   { 4, 15,  3,   0.4f,  1, 0.35f, 0.55f, -1.5f } },
+    { "Jet Wash",        "4 Bars", { 2, 7,   2,   0.95f, 0, 0.45f, 0.5f,  -1 } },
+};
+
+/** What a listening host sees, in arrival order. */
+class HostRecorder final : public juce::AudioProcessorListener
+{
+public:
+    enum class Kind { begin, change, end };
+
+    struct Event
+    {
+        Kind kind;
+        int parameterIndex;
+        float value;
+    };
+
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float newValue) override
+    {
+        events.push_back ({ Kind::change, index, newValue });
+    }
+
+    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+
+    void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int index) override
+    {
+        events.push_back ({ Kind::begin, index, 0.0f });
+    }
+
+    void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int index) override
+    {
+        events.push_back ({ Kind::end, index, 0.0f });
+    }
+
+    std::vector<Event> events;
+};
+
+class ProgramsTest : public ::testing::Test
+{
+protected:
+    juce::RangedAudioParameter& param (const char* id)
+    {
+        auto* p = processor.parameters.getParameter (id);
+
+        if (p == nullptr)
+            throw std::runtime_error (std::string ("no parameter ") + id);
+
+        return *p;
+    }
+
+    float plainValue (const char* id)
+    {
+        auto& p = param (id);
+        return p.convertFrom0to1 (p.getValue());
+    }
+
+    std::vector<float> allPlainValues()
+    {
+        std::vector<float> values;
+
+        for (auto* id : parameterIDs)
+            values.push_back (plainValue (id));
+
+        return values;
+    }
+
+    void expectValuesOf (const ProgramRow& row)
+    {
+        for (int i = 0; i < numParameters; ++i)
+        {
+            SCOPED_TRACE (parameterIDs[i]);
+            EXPECT_NEAR (plainValue (parameterIDs[i]), row.values[i], 1.0e-5f);
+            EXPECT_NEAR (processor.parameters.getRawParameterValue (parameterIDs[i])->load(), row.values[i], 1.0e-5f);
+        }
+
+        EXPECT_EQ (param ("launch").getCurrentValueAsText(), row.launchText);
+    }
+
+    VorlanAudioProcessor processor;
+};
+} // namespace
+
+TEST_F (ProgramsTest, NewProcessorIsOnProgramZeroWithItsValues)
+{
+    EXPECT_EQ (processor.getCurrentProgram(), 0);
+    expectValuesOf (expectedPrograms[0]);
+}
+
+TEST_F (ProgramsTest, FourteenProgramsWithTheirNamesAndNoneOutsideTheBank)
+{
+    ASSERT_EQ (processor.getNumPrograms(), 14);
+
+    for (int i = 0; i < 14; ++i)
+        EXPECT_EQ (processor.getProgramName (i), expectedPrograms[i].name) << i;
+
+    for (const auto index : { 14, -1, 1000, INT_MIN, INT_MAX })
+        EXPECT_TRUE (processor.getProgramName (index).isEmpty()) << index;
+}
+
+TEST_F (ProgramsTest, SelectingEachProgramAppliesAllItsValues)
+{
+    // Walk the bank backwards so every row starts from a different program's values.
+    for (int i = 13; i >= 0; --i)
+    {
+        SCOPED_TRACE (expectedPrograms[i].name);
+        processor.setCurrentProgram (i);
+
+        EXPECT_EQ (processor.getCurrentProgram(), i);
+        expectValuesOf (expectedPrograms[i]);
+    }
+}
+
+TEST_F (ProgramsTest, IndexOutsideTheBankChangesNothingAndTellsTheHostNothing)
+{
+    processor.setCurrentProgram (3);
+    param ("jet").setValueNotifyingHost (0.123f);
+    const auto valuesBefore = allPlainValues();
+
+    HostRecorder host;
+    processor.addListener (&host);
+
+    for (const auto index : { 14, -1, 1000, INT_MIN, INT_MAX })
+    {
+        SCOPED_TRACE (index);
+        processor.setCurrentProgram (index);
+
+        EXPECT_EQ (processor.getCurrentProgram(), 3);
+        EXPECT_EQ (allPlainValues(), valuesBefore);
+        EXPECT_TRUE (host.events.empty());
+    }
+
+    processor.removeListener (&host);
+}
+
+TEST_F (ProgramsTest, ReselectingAProgramAfterAnEditReappliesIt)
+{
+    processor.setCurrentProgram (2);
+    param ("climb").setValueNotifyingHost (param ("climb").convertTo0to1 (1.5f));
+    ASSERT_NEAR (plainValue ("climb"), 1.5f, 1.0e-5f);
+    EXPECT_EQ (processor.getCurrentProgram(), 2); // an edit does not change the selection
+
+    processor.setCurrentProgram (2);
+
+    EXPECT_NEAR (plainValue ("climb"), 4.0f, 1.0e-5f);
+    expectValuesOf (expectedPrograms[2]);
+}
+
+TEST_F (ProgramsTest, HostSeesEightSeparateGesturesInParameterOrder)
+{
+    HostRecorder host;
+    processor.addListener (&host);
+    processor.setCurrentProgram (5);
+    processor.removeListener (&host);
+
+    // Normalised values of "Sonic Boom": 1 Bar, 2 s, 3 octaves, 0.9, off, 0.7, 1, 0 dB.
+    const float expectedNormalised[numParameters] { 0.0f, 1.0f / 14.0f, 2.0f / 3.0f, 0.9f, 0.0f, 0.7f, 1.0f, 0.8f };
+
+    ASSERT_EQ (host.events.size(), (size_t) (3 * numParameters));
+
+    for (int i = 0; i < numParameters; ++i)
+    {
+        SCOPED_TRACE (parameterIDs[i]);
+        const auto& begin = host.events[(size_t) (3 * i)];
+        const auto& change = host.events[(size_t) (3 * i + 1)];
+        const auto& end = host.events[(size_t) (3 * i + 2)];
+
+        EXPECT_EQ (begin.kind, HostRecorder::Kind::begin);
+        EXPECT_EQ (change.kind, HostRecorder::Kind::change);
+        EXPECT_EQ (end.kind, HostRecorder::Kind::end);
+
+        EXPECT_EQ (begin.parameterIndex, i);
+        EXPECT_EQ (change.parameterIndex, i);
+        EXPECT_EQ (end.parameterIndex, i);
+        EXPECT_NEAR (change.value, expectedNormalised[i], 1.0e-5f);
+    }
+}
+
+TEST_F (ProgramsTest, ProgramNamesCannotBeChanged)
+{
+    processor.changeProgramName (0, "Renamed");
+    processor.changeProgramName (13, "");
+
+    EXPECT_EQ (processor.getProgramName (0), "Runway 4 Bar");
+    EXPECT_EQ (processor.getProgramName (13), "Jet Wash");
+    EXPECT_EQ (processor.getCurrentProgram(), 0);
+}
+
+TEST_F (ProgramsTest, OnlyProgramsThreeTenAndTwelveAreEndless)
+{
+    std::vector<int> endless, freeLaunch;
+
+    for (int i = 0; i < processor.getNumPrograms(); ++i)
+    {
+        processor.setCurrentProgram (i);
+
+        if (plainValue ("infinity") > 0.5f)
+            endless.push_back (i);
+
+        if (param ("launch").getCurrentValueAsText() == "Free")
+            freeLaunch.push_back (i);
+    }
+
+    EXPECT_EQ (endless, (std::vector<int> { 3, 10, 12 }));
+    EXPECT_EQ (freeLaunch, (std::vector<int> { 10, 12 }));
+}
