@@ -1,0 +1,196 @@
+// Program changes and state save/restore on the message thread while another thread renders blocks,
+// as a host does them. Built on its own so a ThreadSanitizer tree needs only this and the shared code.
+
+#include "PluginProcessor.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace
+{
+constexpr double sampleRateHz = 48000.0;
+constexpr int blockSamples = 256;
+constexpr auto runTime = std::chrono::milliseconds (1500);
+
+/** Renders blocks in a loop on its own thread, starting and stopping notes as it goes. */
+class AudioThread
+{
+public:
+    explicit AudioThread (VorlanAudioProcessor& p)
+        : processor (p)
+    {
+        processor.prepareToPlay (sampleRateHz, blockSamples);
+        midi.ensureSize (256);
+        thread = std::thread ([this] { run(); });
+    }
+
+    ~AudioThread()
+    {
+        stop();
+    }
+
+    void stop()
+    {
+        keepRunning = false;
+
+        if (thread.joinable())
+            thread.join();
+    }
+
+    long blocksRendered() const   { return numBlocks.load(); }
+    bool outputWasSound() const   { return ! badSampleSeen.load(); }
+
+private:
+    void run()
+    {
+        juce::AudioBuffer<float> buffer (2, blockSamples);
+        long block = 0;
+
+        while (keepRunning)
+        {
+            midi.clear();
+
+            // A chord every 40 blocks, released 30 blocks later.
+            if (block % 40 == 0)
+                for (const auto note : { 48, 55, 60, 64 })
+                    midi.addEvent (juce::MidiMessage::noteOn (1, note, 0.8f), (int) (block % 7));
+            else if (block % 40 == 30)
+                midi.addEvent (juce::MidiMessage::allNotesOff (1), 3);
+
+            processor.processBlock (buffer, midi);
+            checkOutput (buffer);
+
+            ++block;
+            numBlocks = block;
+        }
+    }
+
+    void checkOutput (const juce::AudioBuffer<float>& buffer)
+    {
+        for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
+            for (int i = 0; i < buffer.getNumSamples(); ++i)
+                if (const auto sample = buffer.getSample (ch, i); ! std::isfinite (sample) || std::abs (sample) > 1.0f)
+                    badSampleSeen = true;
+    }
+
+    VorlanAudioProcessor& processor;
+    juce::MidiBuffer midi;
+    std::atomic<bool> keepRunning { true };
+    std::atomic<long> numBlocks { 0 };
+    std::atomic<bool> badSampleSeen { false };
+    std::thread thread;
+};
+
+/** Reads every parameter in a loop, as a host's or editor's display does. */
+class ParameterReader
+{
+public:
+    explicit ParameterReader (VorlanAudioProcessor& p)
+        : processor (p), thread ([this] { run(); })
+    {
+    }
+
+    ~ParameterReader()
+    {
+        stop();
+    }
+
+    void stop()
+    {
+        keepRunning = false;
+
+        if (thread.joinable())
+            thread.join();
+    }
+
+    long readsDone() const           { return numReads.load(); }
+    bool valuesStayedInRange() const { return ! outOfRangeSeen.load(); }
+
+private:
+    void run()
+    {
+        while (keepRunning)
+        {
+            for (auto* p : processor.getParameters())
+            {
+                const auto* parameter = dynamic_cast<juce::RangedAudioParameter*> (p);
+
+                if (parameter == nullptr)
+                    continue;
+
+                const auto& range = parameter->getNormalisableRange();
+                const auto normalised = parameter->getValue();
+                const auto raw = processor.parameters.getRawParameterValue (parameter->getParameterID())->load();
+
+                if (! (normalised >= 0.0f && normalised <= 1.0f) || ! (raw >= range.start && raw <= range.end))
+                    outOfRangeSeen = true;
+            }
+
+            numReads.fetch_add (1);
+        }
+    }
+
+    VorlanAudioProcessor& processor;
+    std::atomic<bool> keepRunning { true };
+    std::atomic<long> numReads { 0 };
+    std::atomic<bool> outOfRangeSeen { false };
+    std::thread thread;
+};
+
+/** The message thread's side: program changes, saves and restores until the time is up. */
+long changeProgramsAndStates (VorlanAudioProcessor& processor)
+{
+    juce::MemoryBlock saved, other;
+    processor.setCurrentProgram (12);
+    processor.getStateInformation (other);
+
+    long rounds = 0;
+    const auto end = std::chrono::steady_clock::now() + runTime;
+
+    while (std::chrono::steady_clock::now() < end)
+    {
+        processor.setCurrentProgram ((int) (rounds % processor.getNumPrograms()));
+        processor.getStateInformation (saved);
+        processor.setStateInformation (other.getData(), (int) other.getSize());
+        processor.setStateInformation (saved.getData(), (int) saved.getSize());
+        ++rounds;
+    }
+
+    return rounds;
+}
+} // namespace
+
+TEST (Concurrency, ProgramChangesAndStateRestoresWhileRendering)
+{
+    VorlanAudioProcessor processor;
+    AudioThread audio (processor);
+
+    const auto rounds = changeProgramsAndStates (processor);
+    audio.stop();
+
+    EXPECT_GT (rounds, 0);
+    EXPECT_GT (audio.blocksRendered(), 0);
+    EXPECT_TRUE (audio.outputWasSound());
+    EXPECT_EQ (processor.getCurrentProgram(), (int) ((rounds - 1) % processor.getNumPrograms()));
+}
+
+TEST (Concurrency, ParameterReadsDuringProgramChangesAndRendering)
+{
+    VorlanAudioProcessor processor;
+    AudioThread audio (processor);
+    ParameterReader reader (processor);
+
+    const auto rounds = changeProgramsAndStates (processor);
+    reader.stop();
+    audio.stop();
+
+    EXPECT_GT (rounds, 0);
+    EXPECT_GT (audio.blocksRendered(), 0);
+    EXPECT_GT (reader.readsDone(), 0);
+    EXPECT_TRUE (audio.outputWasSound());
+    EXPECT_TRUE (reader.valuesStayedInRange());
+}
