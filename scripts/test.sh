@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds everything in one Release tree and runs every test suite:
-# the unit and module tests (CTest), a bounded fuzz run of state restore, and the concurrency
-# tests under ThreadSanitizer. Exits non-zero on the first failing stage.
+# the unit and module tests (CTest), a bounded fuzz run of state restore, the concurrency
+# tests under ThreadSanitizer and the tests again under AddressSanitizer with UndefinedBehaviorSanitizer. Exits non-zero on the first failing stage.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -26,6 +26,9 @@ echo "== bounded fuzz run of state restore"
 
 echo "== concurrency tests under ThreadSanitizer"
 "$repo_root/scripts/tsan-tests.sh"
+
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+"$repo_root/scripts/asan-tests.sh"
 
 echo
 echo "All stages passed. CTest summary of the Release tree:"
