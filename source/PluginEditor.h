@@ -3,15 +3,135 @@
 #include "PluginProcessor.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <array>
+#include <functional>
+#include <memory>
 
 //==============================================================================
-/** Until the product's own window exists, the framework's generic editor shows the parameters. */
-class VorlanAudioProcessorEditor final : public juce::GenericAudioProcessorEditor
+/** Recolours the stock controls and draws the rotary knobs as disc, track, value arc and pointer. */
+class VorlanLookAndFeel final : public juce::LookAndFeel_V4
 {
 public:
-    explicit VorlanAudioProcessorEditor (VorlanAudioProcessor& processor);
-    ~VorlanAudioProcessorEditor() override = default;
+    VorlanLookAndFeel();
+    ~VorlanLookAndFeel() override;
+
+    //==============================================================================
+    void drawRotarySlider (juce::Graphics& g, int x, int y, int width, int height,
+                           float sliderPosProportional, float rotaryStartAngle, float rotaryEndAngle,
+                           juce::Slider& slider) override;
+
+    /** Fixed disc colour behind every knob; no colour ID changes it. */
+    static constexpr juce::uint32 knobDiscArgb = 0x33101830;
 
 private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanLookAndFeel)
+};
+
+//==============================================================================
+/** The plug-in's window: an animated scene behind six knobs, the launch and infinity
+    controls, the program selector and the preset-file buttons.
+*/
+class VorlanAudioProcessorEditor final : public juce::AudioProcessorEditor,
+                                         private juce::Timer
+{
+public:
+    explicit VorlanAudioProcessorEditor (VorlanAudioProcessor& owner);
+    ~VorlanAudioProcessorEditor() override;
+
+    //==============================================================================
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+    void timerCallback() override;
+
+    //==============================================================================
+    /** Writes the processor's state to the chosen file, its extension replaced by "vorlan".
+        An empty file (a cancelled dialog) writes nothing. Returns true if the file was written.
+    */
+    bool savePresetTo (const juce::File& chosenFile);
+
+    /** Restores the processor's state from a preset file and shows the resulting program.
+        Returns false, touching nothing, if the file is missing, a folder or unreadable.
+    */
+    bool loadPresetFrom (const juce::File& chosenFile);
+
+    /** Called with the target file when a save could not be written; shows a message box by default. */
+    std::function<void (const juce::File&)> onPresetSaveFailed;
+
+    static constexpr int editorWidth = 900;
+    static constexpr int editorHeight = 600;
+    static constexpr int numParticles = 96;
+    static constexpr int timerIntervalMs = 33;
+
+    /** Lets tests reach the children and the animation state; defined by the tests only. */
+    struct TestAccess;
+
+private:
+    //==============================================================================
+    struct Particle
+    {
+        float x, y;     // fractions of the editor's width and height
+        float vx, vy;   // editor sizes per clock second
+        float life;     // 1 at birth, dead at or below 0
+        float size;     // base diameter in pixels
+    };
+
+    struct Knob
+    {
+        juce::Slider slider;
+        juce::Label label;
+        std::unique_ptr<juce::AudioProcessorValueTreeState::SliderAttachment> attachment;
+    };
+
+    //==============================================================================
+    void addKnob (Knob& knob, const juce::String& paramID, const juce::String& caption);
+    void setUpPresetSelector();
+    void setUpLaunchControls();
+
+    void selectPresetFromBox();
+    void stepPreset (int delta);
+    void showCurrentProgram();
+    void startSave();
+    void startLoad();
+
+    void spawnParticles();
+    void moveParticles();
+
+    float displayedProgress() const noexcept;
+    void paintSky (juce::Graphics& g, float d) const;
+    void paintStars (juce::Graphics& g, float d) const;
+    void paintClouds (juce::Graphics& g, float d) const;
+    void paintExhaust (juce::Graphics& g) const;
+    void paintJet (juce::Graphics& g, float d) const;
+    void paintGauge (juce::Graphics& g, float d) const;
+    void paintTexts (juce::Graphics& g) const;
+    void paintKnobPanel (juce::Graphics& g) const;
+
+    //==============================================================================
+    std::array<Particle, numParticles> particles {};
+    int nextParticle = 0;
+    juce::Random random;
+
+    VorlanAudioProcessor& processorRef;
+    VorlanLookAndFeel editorLookAndFeel;
+
+    float smoothedProgress = 0.0f;
+    float smoothedPeak = 0.0f;
+    float animationTime = 0.0f;
+
+    juce::ComboBox presetBox;
+    juce::TextButton prevButton { "<" }, nextButton { ">" }, saveButton { "SAVE" }, loadButton { "LOAD" };
+    std::unique_ptr<juce::FileChooser> fileChooser;
+
+    juce::ComboBox launchBox;
+    std::unique_ptr<juce::AudioProcessorValueTreeState::ComboBoxAttachment> launchAttachment;
+    juce::Label launchLabel;
+
+    juce::ToggleButton infinityButton { "INFINITY" };
+    std::unique_ptr<juce::AudioProcessorValueTreeState::ButtonAttachment> infinityAttachment;
+
+    Knob freeTimeKnob, climbKnob, jetKnob, shakeKnob, afterburnKnob, gainKnob;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanAudioProcessorEditor)
 };
