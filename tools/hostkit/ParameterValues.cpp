@@ -1,0 +1,88 @@
+#include "ParameterValues.h"
+
+namespace hostkit
+{
+
+namespace
+{
+juce::String withoutSpaces (const juce::String& text)
+{
+    return text.removeCharacters (" \t").toLowerCase();
+}
+
+bool isNumber (const juce::String& text)
+{
+    const auto trimmed = text.trim();
+    return trimmed.isNotEmpty()
+           && trimmed.containsOnly ("0123456789.-+eE")
+           && trimmed.containsAnyOf ("0123456789");
+}
+
+bool isWholeNumber (const juce::String& text)
+{
+    const auto trimmed = text.trim();
+    return trimmed.isNotEmpty() && trimmed.containsOnly ("0123456789");
+}
+
+std::optional<float> steppedValueFor (const juce::AudioProcessorParameter& parameter, const juce::String& text)
+{
+    const auto numItems = parameter.getNumSteps();
+    const auto lastItem = (float) (numItems - 1);
+
+    if (isWholeNumber (text))
+    {
+        const auto index = text.trim().getIntValue();
+
+        if (index < numItems)
+            return (float) index / lastItem;
+
+        return std::nullopt;
+    }
+
+    for (int i = 0; i < numItems; ++i)
+        if (parameter.getText ((float) i / lastItem, 256).equalsIgnoreCase (text.trim()))
+            return (float) i / lastItem;
+
+    return std::nullopt;
+}
+} // namespace
+
+juce::String vst3ParameterIdFor (const juce::String& pluginParameterID)
+{
+    const auto hash = (juce::uint32) pluginParameterID.hashCode();
+    return juce::String (hash & 0x7fffffffu);
+}
+
+juce::AudioProcessorParameter* findParameter (juce::AudioProcessor& processor, const juce::String& idOrName)
+{
+    const auto& parameters = processor.getParameters();
+    const auto wantedId = vst3ParameterIdFor (idOrName);
+
+    for (auto* parameter : parameters)
+        if (auto* withId = dynamic_cast<juce::HostedAudioProcessorParameter*> (parameter))
+            if (withId->getParameterID() == wantedId || withId->getParameterID() == idOrName)
+                return parameter;
+
+    const auto wantedName = withoutSpaces (idOrName);
+
+    for (auto* parameter : parameters)
+        if (withoutSpaces (parameter->getName (256)) == wantedName)
+            return parameter;
+
+    return nullptr;
+}
+
+std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& parameter, const juce::String& plainText)
+{
+    constexpr int largestItemCount = 1024;
+
+    if (parameter.isDiscrete() && parameter.getNumSteps() > 1 && parameter.getNumSteps() <= largestItemCount)
+        return steppedValueFor (parameter, plainText);
+
+    if (! isNumber (plainText))
+        return std::nullopt;
+
+    return juce::jlimit (0.0f, 1.0f, parameter.getValueForText (plainText.trim()));
+}
+
+} // namespace hostkit

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <optional>
+
+namespace hostkit
+{
+
+/** The VST3 parameter ID that JUCE's VST3 wrapper gives a plug-in parameter ID string
+    (its hash code with the sign bit cleared), as a hosted parameter reports it.
+*/
+juce::String vst3ParameterIdFor (const juce::String& pluginParameterID);
+
+/** Finds a hosted parameter by the plug-in's own parameter ID (for example "freeTime")
+    or, failing that, by its name with case and spaces ignored ("free time").
+*/
+juce::AudioProcessorParameter* findParameter (juce::AudioProcessor& processor, const juce::String& idOrName);
+
+/** The normalised value for a plain value written as text.
+
+    A stepped parameter (a list or a switch) takes an item index, 0 for its first item,
+    or an item's text; any other parameter takes a number in its own units, converted by
+    the plug-in itself. Gives nothing when the text fits neither.
+*/
+std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& parameter, const juce::String& plainText);
+
+} // namespace hostkit
