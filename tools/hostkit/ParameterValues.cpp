@@ -85,4 +85,11 @@ std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& pa
     return juce::jlimit (0.0f, 1.0f, parameter.getValueForText (plainText.trim()));
 }
 
+void flushParameterChanges (juce::AudioPluginInstance& plugin)
+{
+    // JUCE's VST3 host flushes its parameter dispatcher before it reads the state.
+    juce::MemoryBlock unused;
+    plugin.getStateInformation (unused);
+}
+
 } // namespace hostkit

@@ -25,4 +25,12 @@ juce::AudioProcessorParameter* findParameter (juce::AudioProcessor& processor, c
 */
 std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& parameter, const juce::String& plainText);
 
+/** Hands the parameter and program changes made so far on a hosted VST3 instance to its
+    controller now, instead of at the host's next timer tick.
+
+    Do this after selecting a program and before setting single parameters: otherwise both
+    arrive together and the program, which comes later in parameter order, overwrites them.
+*/
+void flushParameterChanges (juce::AudioPluginInstance& plugin);
+
 } // namespace hostkit

@@ -30,15 +30,6 @@ juce::String formatDecibels (float linear)
     return std::isfinite (decibels) ? juce::String (decibels, 2) + " dBFS" : juce::String ("-inf dBFS");
 }
 
-/** Hosted program and parameter changes travel to the plug-in through JUCE's dispatcher;
-    asking for the state flushes it, so later changes are applied after these.
-*/
-void flushHostedChanges (juce::AudioPluginInstance& plugin)
-{
-    juce::MemoryBlock ignored;
-    plugin.getStateInformation (ignored);
-}
-
 juce::Result selectProgram (juce::AudioPluginInstance& plugin, int program)
 {
     if (program >= plugin.getNumPrograms())
@@ -47,7 +38,7 @@ juce::Result selectProgram (juce::AudioPluginInstance& plugin, int program)
                                    + juce::String (plugin.getNumPrograms() - 1) + ")");
 
     plugin.setCurrentProgram (program);
-    flushHostedChanges (plugin);
+    hostkit::flushParameterChanges (plugin);
     std::cout << "program " << program << ": " << plugin.getProgramName (program) << std::endl;
     return juce::Result::ok();
 }
@@ -70,7 +61,7 @@ juce::Result applyParameterValues (juce::AudioPluginInstance& plugin, const Rend
         std::cout << parameter->getName (64) << " = " << parameter->getText (*normalised, 64) << std::endl;
     }
 
-    flushHostedChanges (plugin);
+    hostkit::flushParameterChanges (plugin);
     return juce::Result::ok();
 }
 

@@ -1,0 +1,408 @@
+// The built VST3 module, seen from outside: its raw factory, and an instance hosted through
+// JUCE's VST3PluginFormat the way a DAW would drive it.
+
+#include "AudioLevels.h"
+#include "MidiSchedule.h"
+#include "OfflineRenderer.h"
+#include "ParameterValues.h"
+#include "PluginLoader.h"
+#include "Vst3FactoryReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace
+{
+constexpr double sampleRate = 48000.0;
+constexpr int blockSize = 512;
+
+juce::File moduleBundle()
+{
+    return juce::File (VORLAN_VST3_BUNDLE);
+}
+
+std::unique_ptr<juce::AudioPluginInstance> createHostedInstance()
+{
+    hostkit::PluginLoader loader (moduleBundle());
+    juce::String error;
+    auto instance = loader.createInstance (sampleRate, blockSize, error);
+    EXPECT_NE (instance, nullptr) << error;
+    return instance;
+}
+
+/** Sets a parameter by ID to a plain value, the way vorlan_render --set does. */
+void setPlainValue (juce::AudioPluginInstance& plugin, const char* id, const char* plainText)
+{
+    auto* parameter = hostkit::findParameter (plugin, id);
+    ASSERT_NE (parameter, nullptr) << id;
+
+    const auto normalised = hostkit::normalisedValueFor (*parameter, plainText);
+    ASSERT_TRUE (normalised.has_value()) << id << " = " << plainText;
+    parameter->setValueNotifyingHost (*normalised);
+}
+
+juce::AudioBuffer<float> renderNote (juce::AudioPluginInstance& plugin, double noteSeconds, double totalSeconds,
+                                     std::optional<double> tempoBpm = 120.0)
+{
+    hostkit::MidiSchedule midi;
+    midi.addNote (60, 0.8f, 0, (juce::int64) (noteSeconds * sampleRate));
+
+    hostkit::RenderOptions options;
+    options.sampleRate = sampleRate;
+    options.blockSize = blockSize;
+    options.lengthInSamples = (juce::int64) (totalSeconds * sampleRate);
+    options.tempoBpm = tempoBpm;
+    return hostkit::renderOffline (plugin, midi, options);
+}
+
+std::vector<float> firstEightValues (juce::AudioPluginInstance& plugin)
+{
+    std::vector<float> values;
+
+    for (int i = 0; i < 8; ++i)
+        values.push_back (plugin.getParameters()[i]->getValue());
+
+    return values;
+}
+
+bool buffersEqual (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
+{
+    if (a.getNumChannels() != b.getNumChannels() || a.getNumSamples() != b.getNumSamples())
+        return false;
+
+    for (int ch = 0; ch < a.getNumChannels(); ++ch)
+        if (std::memcmp (a.getReadPointer (ch), b.getReadPointer (ch), sizeof (float) * (size_t) a.getNumSamples()) != 0)
+            return false;
+
+    return true;
+}
+} // namespace
+
+//==============================================================================
+class ModuleFactory : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        info = std::make_unique<hostkit::Vst3FactoryInfo>();
+        readResult = hostkit::readVst3Factory (moduleBundle(), *info);
+    }
+
+    static void TearDownTestSuite() { info.reset(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE (readResult.wasOk()) << readResult.getErrorMessage();
+    }
+
+    static inline std::unique_ptr<hostkit::Vst3FactoryInfo> info;
+    static inline juce::Result readResult = juce::Result::ok();
+};
+
+TEST_F (ModuleFactory, NamesTheVendorWithUnicodeFlagAndNoContact)
+{
+    EXPECT_EQ (info->vendor, "Vorlan Audio");
+    EXPECT_EQ (info->flags, 16);
+    EXPECT_TRUE (info->url.isEmpty());
+    EXPECT_TRUE (info->email.isEmpty());
+}
+
+TEST_F (ModuleFactory, ListsTheProcessorThenTheController)
+{
+    struct ExpectedClass
+    {
+        const char* category;
+        juce::uint32 secondWord;
+    };
+
+    const ExpectedClass expected[] = {
+        { "Audio Module Class", 0x9182FAEB },
+        { "Component Controller Class", 0x1234ABCD },
+    };
+
+    ASSERT_EQ (info->classes.size(), std::size (expected));
+
+    for (size_t i = 0; i < std::size (expected); ++i)
+    {
+        SCOPED_TRACE (expected[i].category);
+        const auto& actual = info->classes[i];
+
+        EXPECT_EQ (actual.category, expected[i].category);
+        EXPECT_EQ (actual.classId, hostkit::classIdFromWords (0xABCDEF01, expected[i].secondWord,
+                                                              hostkit::fourCharCode ("Qxtz"),
+                                                              hostkit::fourCharCode ("Vrln")));
+        EXPECT_EQ (actual.cardinality, 0x7FFFFFFF);
+        EXPECT_EQ (actual.name, "Vorlan");
+
+        ASSERT_TRUE (actual.hasInfo2);
+        EXPECT_EQ (actual.classFlags, 2u);
+        EXPECT_EQ (actual.subCategories, "Instrument|Synth");
+        EXPECT_EQ (actual.vendor, "Vorlan Audio");
+        EXPECT_EQ (actual.version, "1.0.0");
+        EXPECT_EQ (actual.sdkVersion, "VST 3.7.2");
+
+        ASSERT_TRUE (actual.hasUnicodeInfo);
+        EXPECT_EQ (actual.unicodeName, "Vorlan");
+        EXPECT_EQ (actual.unicodeVendor, "Vorlan Audio");
+    }
+}
+
+TEST_F (ModuleFactory, StoresClassIdWordsMostSignificantByteFirst)
+{
+    ASSERT_FALSE (info->classes.empty());
+    const auto& id = info->classes.front().classId;
+
+    const juce::uint8 firstWord[] = { 0xAB, 0xCD, 0xEF, 0x01 };
+    EXPECT_EQ (std::memcmp (id.data(), firstWord, 4), 0);
+    EXPECT_EQ (std::memcmp (id.data() + 8, "QxtzVrln", 8), 0);
+}
+
+TEST (ModuleFactoryReader, FailsClearlyForAMissingBundle)
+{
+    hostkit::Vst3FactoryInfo info;
+    const auto result = hostkit::readVst3Factory (juce::File ("/nonexistent/Nothing.vst3"), info);
+
+    EXPECT_TRUE (result.failed());
+    EXPECT_TRUE (result.getErrorMessage().contains ("Nothing.so"));
+}
+
+//==============================================================================
+TEST (HostedDescription, IsAStereoInstrumentWithoutInputs)
+{
+    hostkit::PluginLoader loader (moduleBundle());
+    const auto scanned = loader.scan();
+    ASSERT_TRUE (scanned.wasOk()) << scanned.getErrorMessage();
+
+    const auto& description = loader.getDescription();
+    EXPECT_EQ (description.name, "Vorlan");
+    EXPECT_EQ (description.manufacturerName, "Vorlan Audio");
+    EXPECT_EQ (description.pluginFormatName, "VST3");
+    EXPECT_EQ (description.version, "1.0.0");
+    EXPECT_TRUE (description.isInstrument);
+    EXPECT_EQ (description.numInputChannels, 0);
+    EXPECT_EQ (description.numOutputChannels, 2);
+}
+
+TEST (HostedDescription, LoaderRefusesAMissingBundle)
+{
+    hostkit::PluginLoader loader (juce::File ("/nonexistent/Nothing.vst3"));
+    juce::String error;
+
+    EXPECT_TRUE (loader.scan().failed());
+    EXPECT_EQ (loader.createInstance (sampleRate, blockSize, error), nullptr);
+    EXPECT_TRUE (error.contains ("/nonexistent/Nothing.vst3"));
+}
+
+//==============================================================================
+class HostedInstance : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        plugin = createHostedInstance();
+        ASSERT_NE (plugin, nullptr);
+    }
+
+    std::unique_ptr<juce::AudioPluginInstance> plugin;
+};
+
+TEST_F (HostedInstance, ShowsTheEightParametersFirstInIndexOrderAtTheirDefaults)
+{
+    struct ExpectedParameter
+    {
+        const char* name;
+        float defaultValue;
+    };
+
+    const ExpectedParameter expected[] = {
+        { "Launch", 0.5f },    { "Free Time", 5.0f / 14.0f }, { "Climb", 1.0f / 3.0f }, { "Jet", 0.5f },
+        { "Infinity", 0.0f },  { "Shake", 0.4f },             { "Afterburn", 0.5f },    { "Output Gain", 0.8f },
+    };
+
+    const auto& parameters = plugin->getParameters();
+    ASSERT_GE (parameters.size(), (int) std::size (expected));
+
+    for (size_t i = 0; i < std::size (expected); ++i)
+    {
+        SCOPED_TRACE (expected[i].name);
+        const auto* parameter = parameters[(int) i];
+
+        EXPECT_EQ (parameter->getName (64), expected[i].name);
+        EXPECT_NEAR (parameter->getDefaultValue(), expected[i].defaultValue, 1.0e-6f);
+        EXPECT_NEAR (parameter->getValue(), expected[i].defaultValue, 1.0e-6f);
+    }
+}
+
+TEST_F (HostedInstance, AddsTheWrappersBypassAndProgramParametersAfterTheEight)
+{
+    const auto& parameters = plugin->getParameters();
+    const auto indexOf = [&] (const juce::String& name)
+    {
+        for (int i = 0; i < parameters.size(); ++i)
+            if (parameters[i]->getName (64) == name)
+                return i;
+
+        return -1;
+    };
+
+    EXPECT_GE (indexOf ("Bypass"), 8);
+    EXPECT_GE (indexOf ("Program"), 8);
+}
+
+TEST_F (HostedInstance, ListsTheFourteenFactoryPrograms)
+{
+    const char* const names[] = {
+        "Runway 4 Bar", "Cockpit Panic", "Stratosphere", "Infinite Ascent", "Gentle Liftoff",
+        "Sonic Boom",   "Mach 2",        "Turbulence",   "Black Sky",       "Escape Velocity",
+        "Contrail Dream", "Red Alert",   "Orbit Hold",   "Jet Wash",
+    };
+
+    ASSERT_EQ (plugin->getNumPrograms(), (int) std::size (names));
+
+    for (int i = 0; i < (int) std::size (names); ++i)
+        EXPECT_EQ (plugin->getProgramName (i), names[i]) << "program " << i;
+
+    EXPECT_EQ (plugin->getCurrentProgram(), 0);
+}
+
+TEST_F (HostedInstance, MapsPlainValuesThroughThePluginsOwnConversions)
+{
+    struct Case
+    {
+        const char* idOrName;
+        const char* plainText;
+        std::optional<float> normalised;
+    };
+
+    const Case cases[] = {
+        { "launch", "3", 0.75f },          // item index
+        { "launch", "8 Bars", 0.75f },     // item text
+        { "launch", "Free", 1.0f },
+        { "launch", "5", std::nullopt },   // past the last item
+        { "infinity", "1", 1.0f },
+        { "gain", "-6", 0.6f },
+        { "Output Gain", "0", 0.8f },      // by name
+        { "free time", "8", 0.5f },        // by name, case and spaces ignored
+        { "climb", "2.5", 0.5f },
+        { "gain", "loud", std::nullopt },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (juce::String (c.idOrName) + " = " + c.plainText);
+        auto* parameter = hostkit::findParameter (*plugin, c.idOrName);
+        ASSERT_NE (parameter, nullptr);
+
+        const auto normalised = hostkit::normalisedValueFor (*parameter, c.plainText);
+        ASSERT_EQ (normalised.has_value(), c.normalised.has_value());
+
+        if (normalised.has_value())
+        {
+            EXPECT_NEAR (*normalised, *c.normalised, 1.0e-5f);
+        }
+    }
+
+    EXPECT_EQ (hostkit::findParameter (*plugin, "gain"), plugin->getParameters()[7]);
+    EXPECT_EQ (hostkit::findParameter (*plugin, "noSuchParameter"), nullptr);
+}
+
+TEST_F (HostedInstance, RendersANoteThatIsAudibleFiniteAndWithinFullScale)
+{
+    const auto output = renderNote (*plugin, 2.0, 2.5);
+    const auto levels = hostkit::AudioLevels::measure (output);
+
+    ASSERT_EQ (output.getNumChannels(), 2);
+    EXPECT_TRUE (levels.allFinite);
+    EXPECT_GT (levels.rms, 0.01f);
+    EXPECT_LE (levels.peak, 1.0f);
+}
+
+TEST_F (HostedInstance, RendersExactZerosWithoutNotes)
+{
+    hostkit::RenderOptions options;
+    options.sampleRate = sampleRate;
+    options.blockSize = blockSize;
+    options.lengthInSamples = (juce::int64) sampleRate;
+
+    const auto output = hostkit::renderOffline (*plugin, {}, options);
+    const auto levels = hostkit::AudioLevels::measure (output);
+
+    EXPECT_EQ (output.getNumSamples(), (int) sampleRate);
+    EXPECT_TRUE (levels.allZero);
+}
+
+TEST_F (HostedInstance, PlaysAt120BpmWhenTheHostGivesNoTempo)
+{
+    // A one-bar rise with no noise is deterministic, and its pitch climb depends on the tempo.
+    // Each note ends with time to release, so no voice is left over for the next render.
+    setPlainValue (*plugin, "launch", "0");
+    setPlainValue (*plugin, "jet", "0");
+
+    const auto withoutTempo = renderNote (*plugin, 1.2, 1.5, std::nullopt);
+    const auto at120 = renderNote (*plugin, 1.2, 1.5, 120.0);
+    const auto at90 = renderNote (*plugin, 1.2, 1.5, 90.0);
+
+    EXPECT_GT (hostkit::AudioLevels::measure (withoutTempo).rms, 0.01f);
+    EXPECT_TRUE (buffersEqual (withoutTempo, at120));
+    EXPECT_FALSE (buffersEqual (withoutTempo, at90));
+}
+
+TEST_F (HostedInstance, StateCarriesProgramAndValuesIntoAFreshInstance)
+{
+    // Program 5 ("Sonic Boom"), then one value changed the way vorlan_render --set does it.
+    plugin->setCurrentProgram (5);
+    hostkit::flushParameterChanges (*plugin);
+    setPlainValue (*plugin, "climb", "1.5");
+
+    juce::MemoryBlock state;
+    plugin->getStateInformation (state);
+
+    auto restored = createHostedInstance();
+    ASSERT_NE (restored, nullptr);
+    restored->setStateInformation (state.getData(), (int) state.getSize());
+
+    // 1 Bar, 2 s, 1.5 octaves (changed from 3), jet 0.9, infinity off, shake 0.7, afterburn 1, 0 dB.
+    const std::vector<float> expected { 0.0f, 1.0f / 14.0f, 0.5f / 3.0f, 0.9f, 0.0f, 0.7f, 1.0f, 0.8f };
+    const auto restoredValues = firstEightValues (*restored);
+
+    EXPECT_EQ (restored->getCurrentProgram(), 5);
+
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NEAR (restoredValues[i], expected[i], 1.0e-6f) << "parameter " << i;
+}
+
+TEST_F (HostedInstance, StateOfAFreshInstanceRestoresTheDefaults)
+{
+    auto changed = createHostedInstance();
+    ASSERT_NE (changed, nullptr);
+    changed->setCurrentProgram (8);
+    hostkit::flushParameterChanges (*changed);
+    setPlainValue (*changed, "gain", "-12");
+    setPlainValue (*changed, "launch", "Free");
+    ASSERT_NE (firstEightValues (*changed), firstEightValues (*plugin));
+
+    juce::MemoryBlock state;
+    plugin->getStateInformation (state);
+    changed->setStateInformation (state.getData(), (int) state.getSize());
+
+    EXPECT_EQ (changed->getCurrentProgram(), 0);
+    EXPECT_EQ (firstEightValues (*changed), firstEightValues (*plugin));
+}
+
+//==============================================================================
+TEST (ModuleLifecycle, LoadsProcessesAndIsDestroyedTwentyTimes)
+{
+    for (int round = 0; round < 20; ++round)
+    {
+        SCOPED_TRACE (round);
+        auto plugin = createHostedInstance();
+        ASSERT_NE (plugin, nullptr);
+
+        const auto output = renderNote (*plugin, 0.05, 0.1);
+        const auto levels = hostkit::AudioLevels::measure (output);
+
+        EXPECT_TRUE (levels.allFinite);
+        EXPECT_FALSE (levels.allZero);
+    }
+}
