@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <unistd.h>
 
 namespace
 {
@@ -104,25 +105,32 @@ double tailSeconds (const RenderCommand& command, const juce::AudioPluginInstanc
     return pluginTail > 0.0 && pluginTail <= longestPluginTailSeconds ? pluginTail : 1.0;
 }
 
-/** Prints a percentage line on stderr once a render has run for a moment. */
+/** Shows a percentage on stderr once a render has run for a moment: one line redrawn in a
+    terminal, a new line every tenth when stderr goes to a file or pipe.
+*/
 class ProgressLine
 {
 public:
     void update (double fractionDone)
     {
-        const auto elapsed = juce::Time::getMillisecondCounterHiRes() * 0.001 - startSeconds;
-
-        if (elapsed < progressDelaySeconds)
+        if (elapsedSeconds() < progressDelaySeconds)
             return;
 
-        std::fprintf (stderr, "\rrendering %3d%%", (int) (fractionDone * 100.0));
+        const auto percent = (int) (fractionDone * 100.0);
+
+        if (toTerminal)
+            std::fprintf (stderr, "\rrendering %3d%%", percent);
+        else if (percent / 10 != lastTenth)
+            std::fprintf (stderr, "rendering %3d%%\n", percent);
+
         std::fflush (stderr);
+        lastTenth = percent / 10;
         shown = true;
     }
 
     void finish() const
     {
-        if (shown)
+        if (shown && toTerminal)
             std::fprintf (stderr, "\n");
     }
 
@@ -130,6 +138,8 @@ public:
 
 private:
     double startSeconds = juce::Time::getMillisecondCounterHiRes() * 0.001;
+    bool toTerminal = isatty (fileno (stderr)) != 0;
+    int lastTenth = -1;
     bool shown = false;
 };
 
