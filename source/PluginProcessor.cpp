@@ -625,16 +625,52 @@ const juce::Identifier parameterValueProperty { "value" };
 // A save writes one '<' per tag; far more than a state can hold bounds the parser's recursion depth.
 constexpr int maxTagsInState = 512;
 
-/** The framework's parser recurses once per nested element and expands the entities of a document
-    type declaration recursively without limit, so data that no save could have written is refused. */
-bool isSafeToParse (const juce::MemoryBlock& blob)
+/** Whole UTF-8 sequences only: the parser steps over a multi-byte character by its first byte
+    alone, so a broken sequence would carry it past the end of the text. */
+bool isWholeUtf8 (const juce::uint8* text, const juce::uint8* end)
 {
-    constexpr char doctype[] = "<!DOCTYPE";
-    const auto* begin = static_cast<const char*> (blob.getData());
-    const auto* end = begin + blob.getSize();
+    while (text < end)
+    {
+        const auto lead = *text++;
+        const auto numContinuations = lead < 0x80 ? 0 : lead < 0xc2 ? -1 : lead < 0xe0 ? 1 : lead < 0xf0 ? 2 : lead < 0xf5 ? 3 : -1;
 
-    return std::search (begin, end, doctype, doctype + sizeof (doctype) - 1) == end
-           && std::count (begin, end, '<') <= maxTagsInState;
+        if (numContinuations < 0 || end - text < numContinuations)
+            return false;
+
+        for (int i = 0; i < numContinuations; ++i)
+            if ((*text++ & 0xc0) != 0x80)
+                return false;
+    }
+
+    return true;
+}
+
+template <size_t size>
+const juce::uint8* find (const juce::uint8* text, const juce::uint8* end, const char (&pattern)[size])
+{
+    return std::search (text, end, pattern, pattern + size - 1);
+}
+
+/** A processing instruction is allowed only as the leading declaration: one followed by text
+    inside an element sends the framework's parser round the same characters for ever. */
+bool hasOnlyLeadingDeclaration (const juce::uint8* text, const juce::uint8* end)
+{
+    const auto* start = std::find_if (text, end, [] (juce::uint8 c) { return ! juce::CharacterFunctions::isWhitespace ((char) c); });
+    const auto* first = find (start, end, "<?");
+
+    return first == end || (first == start && find (first + 2, end, "<?") == end);
+}
+
+/** Refuses text that no save writes and that the framework's parser does not survive: broken
+    UTF-8, a document type declaration (its entities are expanded recursively without limit),
+    processing instructions past the declaration, and deep nesting (the parser recurses once per
+    level). */
+bool isSafeToParse (const juce::uint8* text, const juce::uint8* end)
+{
+    return isWholeUtf8 (text, end)
+           && find (text, end, "<!DOCTYPE") == end
+           && hasOnlyLeadingDeclaration (text, end)
+           && std::count (text, end, '<') <= maxTagsInState;
 }
 
 std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInBytes)
@@ -642,14 +678,38 @@ std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInByte
     if (data == nullptr || sizeInBytes <= 8)
         return {};
 
-    // Zero padding after a copy: the UTF-8 decoder reads on past a multi-byte sequence cut off at the end.
-    juce::MemoryBlock blob (data, (size_t) sizeInBytes);
-    blob.setSize ((size_t) sizeInBytes + 4, true);
+    // The same text the framework's reader takes: at most the length field's count of bytes after
+    // the header, ending early at a zero byte.
+    const auto* text = static_cast<const juce::uint8*> (data) + 8;
+    const auto declaredLength = (int) juce::ByteOrder::littleEndianInt (static_cast<const juce::uint8*> (data) + 4);
+    const auto* end = std::find (text, text + juce::jlimit (0, sizeInBytes - 8, declaredLength), juce::uint8 { 0 });
 
-    if (! isSafeToParse (blob))
+    if (! isSafeToParse (text, end))
         return {};
 
-    return juce::AudioProcessor::getXmlFromBinary (blob.getData(), sizeInBytes);
+    return juce::AudioProcessor::getXmlFromBinary (data, sizeInBytes);
+}
+
+/** XML allows an attribute once per element; the framework keeps a repeated one twice, reads the
+    first and writes the last, so such a document would not restore to what it saves. */
+bool hasRepeatedProperties (const juce::ValueTree& tree)
+{
+    juce::StringArray names;
+
+    for (int i = 0; i < tree.getNumProperties(); ++i)
+        names.add (tree.getPropertyName (i).toString());
+
+    names.sort (false);
+
+    for (int i = 1; i < names.size(); ++i)
+        if (names[i] == names[i - 1])
+            return true;
+
+    for (const auto& child : tree)
+        if (hasRepeatedProperties (child))
+            return true;
+
+    return false;
 }
 
 /** Reads a decimal integer the way the framework does (leading blanks, a minus sign, then digits up
@@ -714,6 +774,10 @@ void VorlanAudioProcessor::setStateInformation (const void* data, int sizeInByte
         return;
 
     auto restored = juce::ValueTree::fromXml (*xml);
+
+    if (hasRepeatedProperties (restored))
+        return;
+
     currentProgram = programIndexFromText (restored.getProperty ("currentProgram").toString(), getNumPrograms());
     keepCurrentValuesWhereUnusable (restored, parameters, getParameters());
     parameters.replaceState (restored);

@@ -314,6 +314,9 @@ TEST_F (StateTest, UnusableBlobsChangeNothing)
     const juce::uint8 leadByte = 0xc3;
     endingInCutSequence.append (&leadByte, 1);
 
+    auto brokenUtf8 = blobOf (valid);
+    static_cast<juce::uint8*> (brokenUtf8.getData())[60] = 0xff;
+
     struct Case
     {
         const char* what;
@@ -334,6 +337,11 @@ TEST_F (StateTest, UnusableBlobsChangeNothing)
         { "other root",                blobOf (documentWith ("VorlanStates", " currentProgram=\"1\"")) },
         { "child as root",             blobOf (documentWith ("PARAM", " currentProgram=\"1\"")) },
         { "ends in a cut sequence",    endingInCutSequence },
+        { "broken UTF-8",              brokenUtf8 },
+        { "instruction before text",   blobOf (documentWith ("VorlanState", " currentProgram=\"1\"", "<?pi x?>text")) },
+        { "repeated attribute",        blobOf (documentWith ("VorlanState", " currentProgram=\"1\" currentProgram=\"2\"")) },
+        { "repeated child attribute",  blobOf (documentWith ("VorlanState", " currentProgram=\"1\"",
+                                                             "<PARAM id=\"jet\" value=\"0.9\" value=\"0.1\"/>")) },
         { "document type",             blobOf (declaration + "<!DOCTYPE VorlanState [<!ENTITY a \"&xa;\">]>"
                                                + "<VorlanState currentProgram=\"1\" x=\"&a;\"/>") },
         { "nested without limit",      blobOf (declaration + "<VorlanState currentProgram=\"1\">"

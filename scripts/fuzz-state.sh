@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the state-restore fuzz target (clang-14, libFuzzer with ASan and UBSan) in its own tree and
+# runs it on a scratch copy of fuzz/corpus, bounded by a number of runs or a time:
+#   scripts/fuzz-state.sh            # 100000 runs, at most 120 s
+#   scripts/fuzz-state.sh 2000000    # that many runs, no time limit
+#   scripts/fuzz-state.sh 3600s      # one hour
+# A crash or broken invariant leaves its input as crash-* in the scratch folder and fails the run.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+fuzz_dir="${VORLAN_FUZZ_BUILD_DIR:-$repo_root/build-fuzz}"
+bound="${1:-100000}"
+
+launcher=()
+command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+
+if [[ ! -f "$fuzz_dir/CMakeCache.txt" ]]; then
+    CC=clang-14 CXX=clang++-14 cmake -S "$repo_root" -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
+        -DVORLAN_SANITIZE=address -DVORLAN_BUILD_FUZZERS=ON \
+        -DVORLAN_BUILD_TESTS=OFF -DVORLAN_BUILD_TOOLS=OFF -DVORLAN_BUILD_BENCHMARKS=OFF \
+        -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
+fi
+cmake --build "$fuzz_dir" -j "$jobs" --target vorlan_fuzz_state
+
+if [[ "$bound" == *s ]]; then
+    limits=(-max_total_time="${bound%s}")
+else
+    limits=(-runs="$bound" -max_total_time=120)
+fi
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work/corpus"' EXIT
+cp -r "$repo_root/fuzz/corpus" "$work/corpus"
+echo "fuzzing in $work"
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+
+cd "$work"
+status=0
+"$fuzz_dir/fuzz/vorlan_fuzz_state" "${limits[@]}" -max_len=8192 -timeout=10 -print_final_stats=1 \
+    -dict="$repo_root/fuzz/state.dict" "$work/corpus" >"$work/fuzz.log" 2>&1 || status=$?
+
+grep -E "^(Done|stat::number_of_executed_units|stat::average_exec_per_sec|stat::new_units_added)|ERROR|state invariant|SUMMARY" "$work/fuzz.log" || true
+if [[ $status -ne 0 ]]; then
+    echo "fuzzer failed (status $status); log and inputs kept in $work" >&2
+    tail -60 "$work/fuzz.log" >&2
+    exit "$status"
+fi
+rm -rf "$work"
