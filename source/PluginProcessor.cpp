@@ -2,6 +2,7 @@
 #include "PluginEditor.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace
@@ -661,15 +662,39 @@ bool hasOnlyLeadingDeclaration (const juce::uint8* text, const juce::uint8* end)
     return first == end || (first == start && find (first + 2, end, "<?") == end);
 }
 
+/** Character references with a few digits and their ';' only: the framework's reader steps past the
+    end of the text after a hexadecimal one that the text ends in, and overflows an int on long ones. */
+bool hasOnlyShortCharacterReferences (const juce::uint8* text, const juce::uint8* end)
+{
+    for (auto* reference = find (text, end, "&#"); reference != end; reference = find (reference + 2, end, "&#"))
+    {
+        const auto* digits = reference + 2;
+        const auto hex = digits < end && (*digits == 'x' || *digits == 'X');
+
+        if (hex)
+            ++digits;
+
+        const auto* digitsEnd = std::find_if (digits, end, [hex] (juce::uint8 c)
+                                              { return hex ? ! std::isxdigit (c) : ! std::isdigit (c); });
+        const auto numDigits = digitsEnd - digits;
+
+        if (numDigits < 1 || numDigits > (hex ? 6 : 7) || digitsEnd == end || *digitsEnd != ';')
+            return false;
+    }
+
+    return true;
+}
+
 /** Refuses text that no save writes and that the framework's parser does not survive: broken
     UTF-8, a document type declaration (its entities are expanded recursively without limit),
-    processing instructions past the declaration, and deep nesting (the parser recurses once per
+    processing instructions past the declaration, malformed character references and deep nesting (the parser recurses once per
     level). */
 bool isSafeToParse (const juce::uint8* text, const juce::uint8* end)
 {
     return isWholeUtf8 (text, end)
            && find (text, end, "<!DOCTYPE") == end
            && hasOnlyLeadingDeclaration (text, end)
+           && hasOnlyShortCharacterReferences (text, end)
            && std::count (text, end, '<') <= maxTagsInState;
 }
 

@@ -338,6 +338,8 @@ TEST_F (StateTest, UnusableBlobsChangeNothing)
         { "child as root",             blobOf (documentWith ("PARAM", " currentProgram=\"1\"")) },
         { "ends in a cut sequence",    endingInCutSequence },
         { "broken UTF-8",              brokenUtf8 },
+        { "reference at the end",      withoutLastByte (blobWithLength (incomplete + "&#x1192", INT_MAX)) },
+        { "long reference",            blobOf (documentWith ("VorlanState", " currentProgram=\"1\" x=\"&#99999999999;\"")) },
         { "instruction before text",   blobOf (documentWith ("VorlanState", " currentProgram=\"1\"", "<?pi x?>text")) },
         { "repeated attribute",        blobOf (documentWith ("VorlanState", " currentProgram=\"1\" currentProgram=\"2\"")) },
         { "repeated child attribute",  blobOf (documentWith ("VorlanState", " currentProgram=\"1\"",
