@@ -1,25 +1,17 @@
 #!/usr/bin/env bash
-# Builds the state-restore fuzz target (clang-14, libFuzzer with ASan and UBSan) in its own tree and
+# Builds the state-restore fuzz target (clang-14, libFuzzer with ASan and UBSan) in the sanitizer tree and
 # runs it on a scratch copy of fuzz/corpus, bounded by a number of runs or a time:
-#   scripts/fuzz-state.sh            # 100000 runs, at most 120 s
+#   scripts/fuzz-state.sh            # 60000 runs (about a minute), at most 120 s
 #   scripts/fuzz-state.sh 2000000    # that many runs, no time limit
 #   scripts/fuzz-state.sh 3600s      # one hour
 # A crash or broken invariant leaves its input as crash-* in the scratch folder and fails the run.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-fuzz_dir="${VORLAN_FUZZ_BUILD_DIR:-$repo_root/build-fuzz}"
-bound="${1:-100000}"
+fuzz_dir="$sanitizer_dir"
+bound="${1:-60000}"
 
-launcher=()
-command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-
-if [[ ! -f "$fuzz_dir/CMakeCache.txt" ]]; then
-    CC=clang-14 CXX=clang++-14 cmake -S "$repo_root" -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
-        -DVORLAN_SANITIZE=address -DVORLAN_BUILD_FUZZERS=ON \
-        -DVORLAN_BUILD_TESTS=OFF -DVORLAN_BUILD_TOOLS=OFF -DVORLAN_BUILD_BENCHMARKS=OFF \
-        -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
-fi
+configure_sanitizer_tree
 cmake --build "$fuzz_dir" -j "$jobs" --target vorlan_fuzz_state
 
 if [[ "$bound" == *s ]]; then
