@@ -14,34 +14,27 @@ float fractionalPart (float x) noexcept
     return x - std::floor (x);
 }
 
-/** Band-limited saw: the naive ramp minus a two-sample polynomial step at the wrap. */
-float polyBlepSaw (float phase, float increment) noexcept
+/** Band-limited saw: the naive ramp minus a two-sample polynomial step at the wrap. Written without
+    branches so a bank of them vectorises; a lane without increment gives the plain ramp. */
+inline float polyBlepSaw (float phase, float increment) noexcept
 {
-    float correction = 0.0f;
-
-    if (increment > 0.0f)
-    {
-        if (phase < increment)
-        {
-            const auto t = phase / increment;
-            correction = t + t - t * t - 1.0f;
-        }
-        else if (phase > 1.0f - increment)
-        {
-            const auto t = (phase - 1.0f) / increment;
-            correction = t * t + t + t + 1.0f;
-        }
-    }
+    const auto safeIncrement = increment > 0.0f ? increment : 1.0f;
+    const auto tRise = phase / safeIncrement;
+    const auto tFall = (phase - 1.0f) / safeIncrement;
+    const auto afterWrap = tRise + tRise - tRise * tRise - 1.0f;
+    const auto beforeWrap = tFall * tFall + tFall + tFall + 1.0f;
+    const auto correction = increment <= 0.0f ? 0.0f
+                          : phase < increment ? afterWrap
+                          : phase > 1.0f - increment ? beforeWrap
+                                                     : 0.0f;
 
     return 2.0f * phase - 1.0f - correction;
 }
 
-void advancePhase (float& phase, float increment) noexcept
+inline float advancedPhase (float phase, float increment) noexcept
 {
-    phase += increment;
-
-    if (phase >= 1.0f)
-        phase -= 1.0f;
+    const auto next = phase + increment;
+    return next >= 1.0f ? next - 1.0f : next;
 }
 
 const juce::StringArray launchChoices { "1 Bar", "2 Bars", "4 Bars", "8 Bars", "Free" };
@@ -172,6 +165,7 @@ void VorlanVoice::setUpChunk (ChunkSetup& chunk, const RiserSettings& current, f
 {
     progress = (float) juce::jmin (samplesElapsed / riseSamples, 1.0);
     const auto p = progress;
+    chunk = {};
 
     if (! current.infinity)
     {
@@ -185,7 +179,6 @@ void VorlanVoice::setUpChunk (ChunkSetup& chunk, const RiserSettings& current, f
             chunk.rightLevels[k] = level * oscillatorRightGains[k];
         }
 
-        chunk.numActiveOscillators = numOscillators;
     }
     else
     {
@@ -200,7 +193,6 @@ void VorlanVoice::setUpChunk (ChunkSetup& chunk, const RiserSettings& current, f
             chunk.rightLevels[k] = level * endlessRightGains[k];
         }
 
-        chunk.numActiveOscillators = numEndlessLayers;
         shepardPhase = fractionalPart (shepardPhase
                                        + current.climb / juce::jmax (current.riseSeconds, 0.2f) / 5.0f
                                              * (float) chunkSamples / fs);
@@ -217,20 +209,31 @@ bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>
     const auto numChannels = outputBuffer.getNumChannels();
     float* left = numChannels > 0 ? outputBuffer.getWritePointer (0, startSample) : nullptr;
     float* right = numChannels > 1 ? outputBuffer.getWritePointer (1, startSample) : nullptr;
-    const auto numActive = (size_t) chunk.numActiveOscillators;
 
-    for (int i = 0; i < numSamples; ++i)
+    Lanes phases {};
+    std::copy (oscPhases.begin(), oscPhases.end(), phases.begin());
+    auto finished = false;
+
+    for (int i = 0; i < numSamples && ! finished; ++i)
     {
         const auto e = envelope.getNextSample();
 
-        float leftSum = 0.0f, rightSum = 0.0f;
+        Lanes leftParts, rightParts;
 
-        for (size_t k = 0; k < numActive; ++k)
+        for (size_t k = 0; k < numLanes; ++k)
         {
-            const auto saw = polyBlepSaw (oscPhases[k], chunk.increments[k]);
-            advancePhase (oscPhases[k], chunk.increments[k]);
-            leftSum += saw * chunk.leftLevels[k];
-            rightSum += saw * chunk.rightLevels[k];
+            const auto saw = polyBlepSaw (phases[k], chunk.increments[k]);
+            phases[k] = advancedPhase (phases[k], chunk.increments[k]);
+            leftParts[k] = saw * chunk.leftLevels[k];
+            rightParts[k] = saw * chunk.rightLevels[k];
+        }
+
+        auto leftSum = 0.0f, rightSum = 0.0f;
+
+        for (size_t k = 0; k < numLanes; ++k)
+        {
+            leftSum += leftParts[k];
+            rightSum += rightParts[k];
         }
 
         const auto white = 2.0f * noise.nextFloat() - 1.0f;
@@ -238,7 +241,7 @@ bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>
         leftSum += jetNoise;
         rightSum += jetNoise;
 
-        advancePhase (shakePhase, chunk.shakeIncrement);
+        shakePhase = advancedPhase (shakePhase, chunk.shakeIncrement);
         const auto shakeFactor = 1.0f - chunk.shakeDepth * (0.5f + 0.5f * std::sin (twoPi * shakePhase));
 
         const auto g = e * velocityGain * shakeFactor;
@@ -253,14 +256,15 @@ bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>
             left[i] += (leftSum * g + rightSum * g) * 0.5f;
         }
 
-        if (! envelope.isActive())
-        {
-            finishNote();
-            return false;
-        }
+        finished = ! envelope.isActive();
     }
 
-    return true;
+    std::copy (phases.begin(), phases.begin() + numOscillators, oscPhases.begin());
+
+    if (finished)
+        finishNote();
+
+    return ! finished;
 }
 
 void VorlanVoice::renderNextBlock (juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples)

@@ -85,13 +85,17 @@ public:
 
 private:
     //==============================================================================
+    /** Oscillators run in a bank of eight lanes so the compiler can vectorise them; unused lanes
+        have no increment and no level, so their phases stand still. */
+    static constexpr size_t numLanes = 8;
+    using Lanes = std::array<float, numLanes>;
+
     /** Per-chunk values: everything that needs exp, cos or tan is worked out here. */
     struct ChunkSetup
     {
-        std::array<float, numOscillators> increments {};
-        std::array<float, numOscillators> leftLevels {};
-        std::array<float, numOscillators> rightLevels {};
-        int numActiveOscillators = 0;
+        Lanes increments {};
+        Lanes leftLevels {};
+        Lanes rightLevels {};
         float noiseGain = 0.0f;
         float shakeIncrement = 0.0f;
         float shakeDepth = 0.0f;
