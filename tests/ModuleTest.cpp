@@ -406,3 +406,14 @@ TEST (ModuleLifecycle, LoadsProcessesAndIsDestroyedTwentyTimes)
         EXPECT_FALSE (levels.allZero);
     }
 }
+
+TEST (ModuleLifecycle, ShutsDownCleanlyAfterProcessingWithItsEditorClosed)
+{
+    auto plugin = createHostedInstance();
+    ASSERT_NE (plugin, nullptr);
+    EXPECT_TRUE (plugin->hasEditor());
+    const auto output = renderNote (*plugin, 0.2, 0.3);
+    EXPECT_FALSE (hostkit::AudioLevels::measure (output).allZero);
+    plugin->releaseResources();
+    plugin.reset();
+}
