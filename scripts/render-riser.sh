@@ -12,6 +12,6 @@ cmake --install "$build_dir"
 mkdir -p "$repo_root/out"
 "$build_dir/tools/render/vorlan_render" \
     --plugin "$HOME/.vst3/Vorlan.vst3" \
-    --bpm 128 --note 48 --velocity 0.9 --bars 8 \
+    --bpm 128 --set launch=3 --note 48 --velocity 0.9 --bars 8 \
     --rate 48000 --block 512 --format 24 \
     --out "$repo_root/out/riser.wav" "$@"
