@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Smoke test of the standalone app: under a virtual X server it must start, show its window
-# and quit cleanly when interrupted. Exit 77 (skipped) only when no Xvfb is installed.
+# Smoke test of the standalone app: on an X display it must start, show its window and quit
+# cleanly when interrupted. CTest runs it on a virtual display through with_xvfb.sh.
 #
 # Usage: standalone_smoke.sh path/to/Standalone/Vorlan
 set -u
@@ -10,11 +10,6 @@ window_name="Vorlan"
 start_timeout_s=30
 quit_timeout_s=15
 
-if ! command -v Xvfb > /dev/null 2>&1; then
-    echo "SKIP: Xvfb is not installed (apt-get install xvfb)"
-    exit 77
-fi
-
 for tool in xwininfo; do
     if ! command -v "$tool" > /dev/null 2>&1; then
         echo "FAIL: $tool is missing (apt-get install x11-utils)"
@@ -22,13 +17,17 @@ for tool in xwininfo; do
     fi
 done
 
+if [ -z "${DISPLAY:-}" ]; then
+    echo "FAIL: no X display (run it through with_xvfb.sh)"
+    exit 1
+fi
+
 if [ ! -x "$app" ]; then
     echo "FAIL: no executable at $app"
     exit 1
 fi
 
 work_dir="$(mktemp -d)"
-xvfb_pid=""
 app_pid=""
 
 cleanup()
@@ -36,32 +35,9 @@ cleanup()
     if [ -n "$app_pid" ] && kill -0 "$app_pid" 2> /dev/null; then
         kill -KILL "$app_pid" 2> /dev/null
     fi
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2> /dev/null
-        wait "$xvfb_pid" 2> /dev/null
-    fi
     rm -rf "$work_dir"
 }
 trap cleanup EXIT
-
-# Let the server pick a free display and tell us its number.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work_dir/display" 2> "$work_dir/xvfb.log" &
-xvfb_pid=$!
-
-for _ in $(seq 1 100); do
-    [ -s "$work_dir/display" ] && break
-    sleep 0.1
-done
-
-if [ ! -s "$work_dir/display" ]; then
-    echo "FAIL: Xvfb did not start"
-    cat "$work_dir/xvfb.log"
-    exit 1
-fi
-
-export DISPLAY=":$(head -n 1 "$work_dir/display")"
-export HOME="$work_dir/home"   # the app's settings file stays out of the real home
-mkdir -p "$HOME"
 
 "$app" > "$work_dir/app.log" 2>&1 &
 app_pid=$!

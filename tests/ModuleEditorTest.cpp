@@ -1,0 +1,177 @@
+// The built VST3 module's editor, opened in a real host window on an X display (the CTest entry
+// starts a virtual one), while audio runs on a thread of its own as in a DAW.
+
+#include "AudioLevels.h"
+#include "PluginLoader.h"
+#include "XWindowProbe.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace
+{
+constexpr double sampleRate = 48000.0;
+constexpr int blockSize = 512;
+constexpr int editorWidth = 900, editorHeight = 600;
+
+/** Plays a held note in real time on its own thread, keeping the loudest block it rendered. */
+class AudioThread
+{
+public:
+    explicit AudioThread (juce::AudioPluginInstance& pluginToPlay)
+        : plugin (pluginToPlay), thread ([this] { run(); })
+    {
+    }
+
+    ~AudioThread() { stop(); }
+
+    void stop()
+    {
+        keepRunning = false;
+
+        if (thread.joinable())
+            thread.join();
+    }
+
+    int getBlocksRendered() const noexcept         { return blocksRendered; }
+    const hostkit::AudioLevels& getLevels() const   { return levels; }
+
+private:
+    void run()
+    {
+        juce::AudioBuffer<float> buffer (plugin.getTotalNumOutputChannels(), blockSize);
+        juce::MidiBuffer midi;
+        midi.addEvent (juce::MidiMessage::noteOn (1, 60, 0.8f), 0);
+        const auto blockDuration = std::chrono::microseconds ((long long) (1.0e6 * blockSize / sampleRate));
+
+        while (keepRunning)
+        {
+            buffer.clear();
+            plugin.processBlock (buffer, midi);
+            midi.clear();
+
+            const auto blockLevels = hostkit::AudioLevels::measure (buffer);
+            levels.allFinite = levels.allFinite && blockLevels.allFinite;
+            levels.allZero = levels.allZero && blockLevels.allZero;
+            levels.peak = std::max (levels.peak, blockLevels.peak);
+            ++blocksRendered;
+
+            std::this_thread::sleep_for (blockDuration);
+        }
+    }
+
+    juce::AudioPluginInstance& plugin;
+    std::atomic<bool> keepRunning { true };
+    std::atomic<int> blocksRendered { 0 };
+    hostkit::AudioLevels levels;
+    std::thread thread;
+};
+
+/** A top-level window of the host's own, holding the plug-in's editor as a DAW would. */
+class HostWindow final : public juce::DocumentWindow
+{
+public:
+    explicit HostWindow (juce::AudioProcessorEditor* editor)
+        : DocumentWindow ("Vorlan under test", juce::Colours::black, DocumentWindow::closeButton)
+    {
+        setUsingNativeTitleBar (true);
+        setContentOwned (editor, true);
+        setVisible (true);
+    }
+
+    void closeButtonPressed() override {}
+};
+
+void runMessageLoopFor (int milliseconds)
+{
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
+}
+
+/** The descendants of the host window that have the editor's size and are on screen: the
+    embedding window and the module's own editor window inside it. */
+std::vector<xprobe::WindowInfo> editorSizedViewableWindows (const juce::Component& hostWindow)
+{
+    std::vector<xprobe::WindowInfo> matching;
+
+    for (const auto& window : xprobe::descendantsOf ((unsigned long) (juce::pointer_sized_uint) hostWindow.getWindowHandle()))
+        if (window.viewable && window.width == editorWidth && window.height == editorHeight)
+            matching.push_back (window);
+
+    return matching;
+}
+} // namespace
+
+//==============================================================================
+class ModuleEditor : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        displayAvailable = xprobe::installIgnoringErrorHandler();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE (displayAvailable) << "no X display: run this under Xvfb (see tests/with_xvfb.sh)";
+
+        hostkit::PluginLoader loader ((juce::File (VORLAN_VST3_BUNDLE)));
+        juce::String error;
+        plugin = loader.createInstance (sampleRate, blockSize, error);
+        ASSERT_NE (plugin, nullptr) << error;
+        ASSERT_TRUE (plugin->hasEditor());
+        plugin->prepareToPlay (sampleRate, blockSize);
+    }
+
+    void TearDown() override
+    {
+        if (plugin != nullptr)
+            plugin->releaseResources();
+
+        plugin.reset();
+        runMessageLoopFor (100); // messages the instance left behind must not reach freed objects
+    }
+
+    static inline bool displayAvailable = false;
+    std::unique_ptr<juce::AudioPluginInstance> plugin;
+};
+
+TEST_F (ModuleEditor, ShowsTheModulesOwnWindowAt900By600AndShutsDownCleanlyWhilePlaying)
+{
+    AudioThread audio (*plugin);
+    auto window = std::make_unique<HostWindow> (plugin->createEditorIfNeeded());
+    ASSERT_NE (window->getContentComponent(), nullptr);
+    EXPECT_EQ (window->getContentComponent()->getWidth(), editorWidth);
+    EXPECT_EQ (window->getContentComponent()->getHeight(), editorHeight);
+
+    runMessageLoopFor (1000); // about thirty animation frames of a rising note
+
+    // The host's embedding window and, inside it, the module's editor window, both mapped.
+    const auto windows = editorSizedViewableWindows (*window);
+    ASSERT_GE (windows.size(), 2u);
+    EXPECT_GT (windows.back().depth, windows.front().depth);
+
+    window.reset();
+    EXPECT_EQ (plugin->getActiveEditor(), nullptr);
+    runMessageLoopFor (100);
+
+    audio.stop();
+    EXPECT_GT (audio.getBlocksRendered(), 20);
+    EXPECT_TRUE (audio.getLevels().allFinite);
+    EXPECT_FALSE (audio.getLevels().allZero);
+    EXPECT_LE (audio.getLevels().peak, 1.0f);
+}
+
+TEST_F (ModuleEditor, OpensAndClosesRepeatedlyOnOneInstance)
+{
+    for (int round = 0; round < 5; ++round)
+    {
+        SCOPED_TRACE (round);
+        HostWindow window (plugin->createEditorIfNeeded());
+        runMessageLoopFor (200);
+        EXPECT_GE (editorSizedViewableWindows (window).size(), 2u);
+    }
+
+    EXPECT_EQ (plugin->getActiveEditor(), nullptr);
+}
