@@ -14,21 +14,29 @@ float fractionalPart (float x) noexcept
     return x - std::floor (x);
 }
 
-/** Band-limited saw: the naive ramp minus a two-sample polynomial step at the wrap. Written without
-    branches so a bank of them vectorises; a lane without increment gives the plain ramp. */
-inline float polyBlepSaw (float phase, float increment) noexcept
-{
-    const auto safeIncrement = increment > 0.0f ? increment : 1.0f;
-    const auto tRise = phase / safeIncrement;
-    const auto tFall = (phase - 1.0f) / safeIncrement;
-    const auto afterWrap = tRise + tRise - tRise * tRise - 1.0f;
-    const auto beforeWrap = tFall * tFall + tFall + tFall + 1.0f;
-    const auto correction = increment <= 0.0f ? 0.0f
-                          : phase < increment ? afterWrap
-                          : phase > 1.0f - increment ? beforeWrap
-                                                     : 0.0f;
+using FloatVector = juce::dsp::SIMDRegister<float>;
 
-    return 2.0f * phase - 1.0f - correction;
+/** One sample of band-limited saws for a vector of lanes, advancing their phases: the naive ramp
+    minus a two-sample polynomial step at the wrap. Branch-free, with the reciprocal of the
+    increment worked out per chunk, since a division per lane and sample would cost more than the
+    rest. A lane without increment stands still, its phase in 0..1 needs no correction, and its
+    level is 0. */
+inline FloatVector nextPolyBlepSaws (FloatVector& phase, FloatVector increment, FloatVector inverseIncrement) noexcept
+{
+    const auto one = FloatVector::expand (1.0f);
+    const auto tRise = phase * inverseIncrement;
+    const auto tFall = (phase - one) * inverseIncrement;
+    const auto afterWrap = tRise + tRise - tRise * tRise - one;
+    const auto beforeWrap = tFall * tFall + tFall + tFall + one;
+
+    const auto justWrapped = FloatVector::lessThan (phase, increment);
+    const auto aboutToWrap = FloatVector::greaterThan (phase, one - increment) & ~justWrapped;
+    const auto correction = (afterWrap & justWrapped) + (beforeWrap & aboutToWrap);
+    const auto saw = phase + phase - one - correction;
+
+    const auto next = phase + increment;
+    phase = next - (one & FloatVector::greaterThanOrEqual (next, one));
+    return saw;
 }
 
 inline float advancedPhase (float phase, float increment) noexcept
@@ -198,6 +206,9 @@ void VorlanVoice::setUpChunk (ChunkSetup& chunk, const RiserSettings& current, f
                                              * (float) chunkSamples / fs);
     }
 
+    for (size_t k = 0; k < numLanes; ++k)
+        chunk.inverseIncrements[k] = chunk.increments[k] > 0.0f ? 1.0f / chunk.increments[k] : 0.0f;
+
     noiseFilter.setCutoffFrequency (noiseCutoffHz (p, ceilingHz));
     chunk.noiseGain = current.jet * (0.18f + 0.65f * p);
     chunk.shakeIncrement = (1.5f + p * p * (4.0f + 28.0f * current.shake)) / fs;
@@ -210,31 +221,38 @@ bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>
     float* left = numChannels > 0 ? outputBuffer.getWritePointer (0, startSample) : nullptr;
     float* right = numChannels > 1 ? outputBuffer.getWritePointer (1, startSample) : nullptr;
 
-    Lanes phases {};
-    std::copy (oscPhases.begin(), oscPhases.end(), phases.begin());
+    constexpr auto numVectors = numLanes / FloatVector::size();
+    static_assert (numLanes % FloatVector::size() == 0);
+    std::array<FloatVector, numVectors> phases, increments, inverseIncrements, leftLevels, rightLevels;
+    Lanes phaseLanes {};
+    std::copy (oscPhases.begin(), oscPhases.end(), phaseLanes.begin());
+
+    for (size_t v = 0; v < numVectors; ++v)
+    {
+        const auto first = v * FloatVector::size();
+        phases[v] = FloatVector::fromRawArray (phaseLanes.data() + first);
+        increments[v] = FloatVector::fromRawArray (chunk.increments.data() + first);
+        inverseIncrements[v] = FloatVector::fromRawArray (chunk.inverseIncrements.data() + first);
+        leftLevels[v] = FloatVector::fromRawArray (chunk.leftLevels.data() + first);
+        rightLevels[v] = FloatVector::fromRawArray (chunk.rightLevels.data() + first);
+    }
+
     auto finished = false;
 
     for (int i = 0; i < numSamples && ! finished; ++i)
     {
         const auto e = envelope.getNextSample();
 
-        Lanes leftParts, rightParts;
+        auto leftParts = FloatVector::expand (0.0f), rightParts = FloatVector::expand (0.0f);
 
-        for (size_t k = 0; k < numLanes; ++k)
+        for (size_t v = 0; v < numVectors; ++v)
         {
-            const auto saw = polyBlepSaw (phases[k], chunk.increments[k]);
-            phases[k] = advancedPhase (phases[k], chunk.increments[k]);
-            leftParts[k] = saw * chunk.leftLevels[k];
-            rightParts[k] = saw * chunk.rightLevels[k];
+            const auto saws = nextPolyBlepSaws (phases[v], increments[v], inverseIncrements[v]);
+            leftParts += saws * leftLevels[v];
+            rightParts += saws * rightLevels[v];
         }
 
-        auto leftSum = 0.0f, rightSum = 0.0f;
-
-        for (size_t k = 0; k < numLanes; ++k)
-        {
-            leftSum += leftParts[k];
-            rightSum += rightParts[k];
-        }
+        auto leftSum = leftParts.sum(), rightSum = rightParts.sum();
 
         const auto white = 2.0f * noise.nextFloat() - 1.0f;
         const auto jetNoise = noiseFilter.processSample (0, white) * chunk.noiseGain;
@@ -259,7 +277,10 @@ bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>
         finished = ! envelope.isActive();
     }
 
-    std::copy (phases.begin(), phases.begin() + numOscillators, oscPhases.begin());
+    for (size_t v = 0; v < numVectors; ++v)
+        phases[v].copyToRawArray (phaseLanes.data() + v * FloatVector::size());
+
+    std::copy (phaseLanes.begin(), phaseLanes.begin() + numOscillators, oscPhases.begin());
 
     if (finished)
         finishNote();

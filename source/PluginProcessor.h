@@ -85,15 +85,17 @@ public:
 
 private:
     //==============================================================================
-    /** Oscillators run in a bank of eight lanes so the compiler can vectorise them; unused lanes
+    /** Oscillators run in a bank of eight lanes, computed a SIMD register at a time; unused lanes
         have no increment and no level, so their phases stand still. */
     static constexpr size_t numLanes = 8;
-    using Lanes = std::array<float, numLanes>;
+
+    struct alignas (juce::dsp::SIMDRegister<float>::SIMDRegisterSize) Lanes : std::array<float, numLanes> {};
 
     /** Per-chunk values: everything that needs exp, cos or tan is worked out here. */
     struct ChunkSetup
     {
         Lanes increments {};
+        Lanes inverseIncrements {};
         Lanes leftLevels {};
         Lanes rightLevels {};
         float noiseGain = 0.0f;

@@ -371,3 +371,69 @@ TEST_F (VoiceTest, OutputStaysFiniteAtExtremes)
         EXPECT_LT (out.getMagnitude (0, out.getNumSamples()), 4.0f);
     }
 }
+
+//==============================================================================
+namespace
+{
+/** Power of a Hann-windowed stretch below a frequency, relative to its whole power. */
+float powerFractionBelow (const std::vector<float>& x, int start, float limitHz)
+{
+    constexpr int order = 13, size = 1 << order;
+    juce::dsp::FFT fft (order);
+    std::vector<float> data (2 * size, 0.0f);
+
+    for (int i = 0; i < size; ++i)
+        data[(size_t) i] = x[(size_t) (start + i)] * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
+
+    fft.performFrequencyOnlyForwardTransform (data.data());
+    const auto limitBin = (int) (limitHz / sampleRate * size);
+    double below = 0.0, total = 0.0;
+
+    for (int bin = 1; bin < size / 2; ++bin)
+    {
+        const auto power = (double) data[(size_t) bin] * data[(size_t) bin];
+        total += power;
+        below += bin < limitBin ? power : 0.0;
+    }
+
+    return (float) (below / total);
+}
+
+/** The voice's stack as plain, aliasing ramps: what the saws would be without their correction. */
+std::vector<float> naiveSawStack (float noteHz, int numSamples)
+{
+    std::vector<float> out ((size_t) numSamples, 0.0f);
+
+    for (size_t k = 0; k < VorlanVoice::numOscillators; ++k)
+    {
+        const auto increment = noteHz * VorlanVoice::oscillatorRatios[k] / (float) sampleRate;
+        auto phase = 0.13f * (float) k;
+
+        for (auto& sample : out)
+        {
+            sample += 2.0f * phase - 1.0f;
+            phase += increment;
+            phase -= phase >= 1.0f ? 1.0f : 0.0f;
+        }
+    }
+
+    return out;
+}
+} // namespace
+
+TEST_F (VoiceTest, SawsAreBandLimited)
+{
+    // At 2.1 kHz every partial of every saw lies above 2 kHz, so whatever lands below 1.5 kHz has
+    // folded back from above Nyquist.
+    quietSettings();
+    settings.climb = 0.0f;
+    constexpr int note = 96;
+    const auto noteHz = VorlanVoice::noteFrequencyHz (note);
+    noteOn (note);
+
+    const auto voiceAliasing = powerFractionBelow (testsignals::mixToMono (render (16384)), 4096, 1500.0f);
+    const auto naiveAliasing = powerFractionBelow (naiveSawStack (noteHz, 16384), 4096, 1500.0f);
+
+    EXPECT_GT (naiveAliasing, 1.0e-5f); // the stretch shows aliasing when there is some
+    EXPECT_LT (voiceAliasing, naiveAliasing * 0.1f) << "voice " << voiceAliasing << ", naive " << naiveAliasing;
+}
