@@ -21,7 +21,8 @@ class AudioThread
 {
 public:
     explicit AudioThread (juce::AudioPluginInstance& pluginToPlay)
-        : plugin (pluginToPlay), thread ([this] { run(); })
+        : plugin (pluginToPlay)
+        , thread ([this] { run(); })
     {
     }
 
@@ -35,8 +36,8 @@ public:
             thread.join();
     }
 
-    int getBlocksRendered() const noexcept         { return blocksRendered; }
-    const hostkit::AudioLevels& getLevels() const   { return levels; }
+    int getBlocksRendered() const noexcept { return blocksRendered; }
+    const hostkit::AudioLevels& getLevels() const { return levels; }
 
 private:
     void run()
@@ -84,10 +85,7 @@ public:
     void closeButtonPressed() override {}
 };
 
-void runMessageLoopFor (int milliseconds)
-{
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
-}
+void runMessageLoopFor (int milliseconds) { juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds); }
 
 /** The descendants of the host window that have the editor's size and are on screen: the
     embedding window and the module's own editor window inside it. */
@@ -95,7 +93,8 @@ std::vector<xprobe::WindowInfo> editorSizedViewableWindows (const juce::Componen
 {
     std::vector<xprobe::WindowInfo> matching;
 
-    for (const auto& window : xprobe::descendantsOf ((unsigned long) (juce::pointer_sized_uint) hostWindow.getWindowHandle()))
+    for (const auto& window :
+         xprobe::descendantsOf ((unsigned long) (juce::pointer_sized_uint) hostWindow.getWindowHandle()))
         if (window.viewable && window.width == editorWidth && window.height == editorHeight)
             matching.push_back (window);
 
@@ -107,10 +106,7 @@ std::vector<xprobe::WindowInfo> editorSizedViewableWindows (const juce::Componen
 class ModuleEditor : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        displayAvailable = xprobe::installIgnoringErrorHandler();
-    }
+    static void SetUpTestSuite() { displayAvailable = xprobe::installIgnoringErrorHandler(); }
 
     void SetUp() override
     {

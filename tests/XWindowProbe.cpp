@@ -2,20 +2,13 @@
 
 #include <X11/Xlib.h>
 
-#include <atomic>
 #include <memory>
 
 namespace xprobe
 {
 namespace
 {
-std::atomic<int> errorCount { 0 };
-
-int countAndIgnoreError (Display*, XErrorEvent*)
-{
-    ++errorCount;
-    return 0;
-}
+int ignoreError (Display*, XErrorEvent*) { return 0; }
 
 struct DisplayCloser
 {
@@ -40,8 +33,8 @@ void collectChildren (Display* display, Window parent, int depth, std::vector<Wi
         if (XGetWindowAttributes (display, children[i], &attributes) == 0)
             continue;
 
-        found.push_back ({ children[i], depth, attributes.width, attributes.height,
-                           attributes.map_state == IsViewable });
+        found.push_back (
+            { children[i], depth, attributes.width, attributes.height, attributes.map_state == IsViewable });
         collectChildren (display, children[i], depth + 1, found);
     }
 
@@ -57,13 +50,8 @@ bool installIgnoringErrorHandler()
     if (display == nullptr)
         return false;
 
-    XSetErrorHandler (countAndIgnoreError);
+    XSetErrorHandler (ignoreError);
     return true;
-}
-
-int ignoredErrorCount()
-{
-    return errorCount.load();
 }
 
 std::vector<WindowInfo> descendantsOf (unsigned long windowId)

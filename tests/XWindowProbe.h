@@ -13,15 +13,12 @@ namespace xprobe
 */
 bool installIgnoringErrorHandler();
 
-/** The number of X errors the handler has ignored so far. */
-int ignoredErrorCount();
-
 struct WindowInfo
 {
     unsigned long id = 0;
-    int depth = 0;          // 1 for a child of the queried window, 2 for a grandchild, ...
+    int depth = 0; // 1 for a child of the queried window, 2 for a grandchild, ...
     int width = 0, height = 0;
-    bool viewable = false;  // mapped, and every ancestor is mapped
+    bool viewable = false; // mapped, and every ancestor is mapped
 };
 
 /** Every window below the given one, depth first, as the X server sees them. */
