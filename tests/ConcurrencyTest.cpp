@@ -1,6 +1,7 @@
 // Program changes and state save/restore on the message thread while another thread renders blocks,
 // as a host does them. Built on its own so a ThreadSanitizer tree needs only this and the shared code.
 
+#include "LoopingThread.h"
 #include "PluginProcessor.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <thread>
+#include <memory>
 
 namespace
 {
@@ -25,64 +26,45 @@ public:
     {
         processor.prepareToPlay (sampleRateHz, blockSamples);
         midi.ensureSize (256);
-        thread = std::thread ([this] { run(); });
+        thread = std::make_unique<LoopingThread> ([this] { renderBlock(); });
     }
 
-    ~AudioThread()
-    {
-        stop();
-    }
-
-    void stop()
-    {
-        keepRunning = false;
-
-        if (thread.joinable())
-            thread.join();
-    }
-
+    void stop()                   { thread->stop(); }
     long blocksRendered() const   { return numBlocks.load(); }
     bool outputWasSound() const   { return ! badSampleSeen.load(); }
 
 private:
-    void run()
+    void renderBlock()
     {
-        juce::AudioBuffer<float> buffer (2, blockSamples);
-        long block = 0;
+        const auto block = numBlocks.load();
+        midi.clear();
 
-        while (keepRunning)
-        {
-            midi.clear();
+        // A chord every 40 blocks, released 30 blocks later.
+        if (block % 40 == 0)
+            for (const auto note : { 48, 55, 60, 64 })
+                midi.addEvent (juce::MidiMessage::noteOn (1, note, 0.8f), (int) (block % 7));
+        else if (block % 40 == 30)
+            midi.addEvent (juce::MidiMessage::allNotesOff (1), 3);
 
-            // A chord every 40 blocks, released 30 blocks later.
-            if (block % 40 == 0)
-                for (const auto note : { 48, 55, 60, 64 })
-                    midi.addEvent (juce::MidiMessage::noteOn (1, note, 0.8f), (int) (block % 7));
-            else if (block % 40 == 30)
-                midi.addEvent (juce::MidiMessage::allNotesOff (1), 3);
-
-            processor.processBlock (buffer, midi);
-            checkOutput (buffer);
-
-            ++block;
-            numBlocks = block;
-        }
+        processor.processBlock (buffer, midi);
+        checkOutput (buffer);
+        numBlocks = block + 1;
     }
 
-    void checkOutput (const juce::AudioBuffer<float>& buffer)
+    void checkOutput (const juce::AudioBuffer<float>& output)
     {
-        for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
-            for (int i = 0; i < buffer.getNumSamples(); ++i)
-                if (const auto sample = buffer.getSample (ch, i); ! std::isfinite (sample) || std::abs (sample) > 1.0f)
+        for (int ch = 0; ch < output.getNumChannels(); ++ch)
+            for (int i = 0; i < output.getNumSamples(); ++i)
+                if (const auto sample = output.getSample (ch, i); ! std::isfinite (sample) || std::abs (sample) > 1.0f)
                     badSampleSeen = true;
     }
 
     VorlanAudioProcessor& processor;
+    juce::AudioBuffer<float> buffer { 2, blockSamples };
     juce::MidiBuffer midi;
-    std::atomic<bool> keepRunning { true };
     std::atomic<long> numBlocks { 0 };
     std::atomic<bool> badSampleSeen { false };
-    std::thread thread;
+    std::unique_ptr<LoopingThread> thread; // started once the processor is prepared
 };
 
 /** Reads every parameter in a loop, as a host's or editor's display does. */
@@ -90,55 +72,39 @@ class ParameterReader
 {
 public:
     explicit ParameterReader (VorlanAudioProcessor& p)
-        : processor (p), thread ([this] { run(); })
+        : processor (p)
     {
     }
 
-    ~ParameterReader()
-    {
-        stop();
-    }
-
-    void stop()
-    {
-        keepRunning = false;
-
-        if (thread.joinable())
-            thread.join();
-    }
-
+    void stop()                      { thread.stop(); }
     long readsDone() const           { return numReads.load(); }
     bool valuesStayedInRange() const { return ! outOfRangeSeen.load(); }
 
 private:
-    void run()
+    void readAllParameters()
     {
-        while (keepRunning)
+        for (auto* p : processor.getParameters())
         {
-            for (auto* p : processor.getParameters())
-            {
-                const auto* parameter = dynamic_cast<juce::RangedAudioParameter*> (p);
+            const auto* parameter = dynamic_cast<juce::RangedAudioParameter*> (p);
 
-                if (parameter == nullptr)
-                    continue;
+            if (parameter == nullptr)
+                continue;
 
-                const auto& range = parameter->getNormalisableRange();
-                const auto normalised = parameter->getValue();
-                const auto raw = processor.parameters.getRawParameterValue (parameter->getParameterID())->load();
+            const auto& range = parameter->getNormalisableRange();
+            const auto normalised = parameter->getValue();
+            const auto raw = processor.parameters.getRawParameterValue (parameter->getParameterID())->load();
 
-                if (! (normalised >= 0.0f && normalised <= 1.0f) || ! (raw >= range.start && raw <= range.end))
-                    outOfRangeSeen = true;
-            }
-
-            numReads.fetch_add (1);
+            if (! (normalised >= 0.0f && normalised <= 1.0f) || ! (raw >= range.start && raw <= range.end))
+                outOfRangeSeen = true;
         }
+
+        numReads.fetch_add (1);
     }
 
     VorlanAudioProcessor& processor;
-    std::atomic<bool> keepRunning { true };
     std::atomic<long> numReads { 0 };
     std::atomic<bool> outOfRangeSeen { false };
-    std::thread thread;
+    LoopingThread thread { [this] { readAllParameters(); } };
 };
 
 /** The message thread's side: program changes, saves and restores until the time is up. */

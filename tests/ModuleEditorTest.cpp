@@ -2,6 +2,7 @@
 // starts a virtual one), while audio runs on a thread of its own as in a DAW.
 
 #include "AudioLevels.h"
+#include "LoopingThread.h"
 #include "PluginLoader.h"
 #include "XWindowProbe.h"
 
@@ -16,58 +17,42 @@ constexpr double sampleRate = 48000.0;
 constexpr int blockSize = 512;
 constexpr int editorWidth = 900, editorHeight = 600;
 
-/** Plays a held note in real time on its own thread, keeping the loudest block it rendered. */
+/** Plays a held note in real time on its own thread, keeping the levels of everything it rendered. */
 class AudioThread
 {
 public:
     explicit AudioThread (juce::AudioPluginInstance& pluginToPlay)
         : plugin (pluginToPlay)
-        , thread ([this] { run(); })
     {
     }
 
-    ~AudioThread() { stop(); }
-
-    void stop()
-    {
-        keepRunning = false;
-
-        if (thread.joinable())
-            thread.join();
-    }
+    void stop() { thread.stop(); }
 
     int getBlocksRendered() const noexcept { return blocksRendered; }
-    const hostkit::AudioLevels& getLevels() const { return levels; }
+    const hostkit::AudioLevels& getLevels() const { return levels; } // once stopped
 
 private:
-    void run()
+    void renderBlockInRealTime()
     {
-        juce::AudioBuffer<float> buffer (plugin.getTotalNumOutputChannels(), blockSize);
-        juce::MidiBuffer midi;
-        midi.addEvent (juce::MidiMessage::noteOn (1, 60, 0.8f), 0);
-        const auto blockDuration = std::chrono::microseconds ((long long) (1.0e6 * blockSize / sampleRate));
+        buffer.clear();
+        plugin.processBlock (buffer, midi);
+        midi.clear();
 
-        while (keepRunning)
-        {
-            buffer.clear();
-            plugin.processBlock (buffer, midi);
-            midi.clear();
+        const auto blockLevels = hostkit::AudioLevels::measure (buffer);
+        levels.allFinite = levels.allFinite && blockLevels.allFinite;
+        levels.allZero = levels.allZero && blockLevels.allZero;
+        levels.peak = std::max (levels.peak, blockLevels.peak);
+        ++blocksRendered;
 
-            const auto blockLevels = hostkit::AudioLevels::measure (buffer);
-            levels.allFinite = levels.allFinite && blockLevels.allFinite;
-            levels.allZero = levels.allZero && blockLevels.allZero;
-            levels.peak = std::max (levels.peak, blockLevels.peak);
-            ++blocksRendered;
-
-            std::this_thread::sleep_for (blockDuration);
-        }
+        std::this_thread::sleep_for (std::chrono::microseconds ((long long) (1.0e6 * blockSize / sampleRate)));
     }
 
     juce::AudioPluginInstance& plugin;
-    std::atomic<bool> keepRunning { true };
+    juce::AudioBuffer<float> buffer { plugin.getTotalNumOutputChannels(), blockSize };
+    juce::MidiBuffer midi { juce::MidiMessage::noteOn (1, 60, 0.8f) };
     std::atomic<int> blocksRendered { 0 };
     hostkit::AudioLevels levels;
-    std::thread thread;
+    LoopingThread thread { [this] { renderBlockInRealTime(); } };
 };
 
 /** A top-level window of the host's own, holding the plug-in's editor as a DAW would. */
