@@ -780,8 +780,40 @@ int programIndexFromText (const juce::String& text, int numPrograms)
     return negative ? 0 : juce::jmin (index, numPrograms - 1);
 }
 
+/** The framework's number reader collects an exponent's digits in an int, which overflows past nine
+    of them (and then reads 1e-9999999999 as huge). Any exponent of more than four significant
+    digits already means infinity or zero, and no save writes one; nor does a save write a value of
+    more than a few dozen characters, whose mantissa digits the reader also adds to the exponent. */
+bool isReadableNumberText (const juce::String& text)
+{
+    constexpr int maxTextLength = 256, maxExponentDigits = 4;
+
+    if (text.length() > maxTextLength)
+        return false;
+
+    for (auto character = text.getCharPointer(); ! character.isEmpty();)
+    {
+        if (const auto c = character.getAndAdvance(); c != 'e' && c != 'E')
+            continue;
+
+        if (*character == '+' || *character == '-')
+            ++character;
+
+        while (*character == '0')
+            ++character;
+
+        int digits = 0;
+
+        for (; *character >= '0' && *character <= '9'; ++character)
+            if (++digits > maxExponentDigits)
+                return false;
+    }
+
+    return true;
+}
+
 /** The framework gives a parameter without a child its default, and takes NaN as a value; both keep
-    the parameter's current value instead. */
+    the parameter's current value instead, as does a value its number reader cannot read safely. */
 void keepCurrentValuesWhereUnusable (juce::ValueTree& restored, juce::AudioProcessorValueTreeState& parameters,
                                      const juce::Array<juce::AudioProcessorParameter*>& all)
 {
@@ -804,7 +836,7 @@ void keepCurrentValuesWhereUnusable (juce::ValueTree& restored, juce::AudioProce
             found = true;
 
             if (const auto* value = child.getPropertyPointer (parameterValueProperty))
-                if (std::isnan ((double) *value))
+                if (! isReadableNumberText (value->toString()) || std::isnan ((double) *value))
                     child.setProperty (parameterValueProperty, currentValue, nullptr);
         }
 

@@ -218,6 +218,7 @@ TEST_F (StateTest, StoredValuesAreLimitedToTheRangeAndSnappedToTheStep)
     const Case cases[] {
         { "gain",     "-30",   -24.0f },
         { "gain",     "1e999",   6.0f },
+        { "gain",     "-1e0000999", -24.0f },
         { "launch",   "4",       4.0f },
         { "launch",   "9",       4.0f },
         { "freeTime", "8.04",    8.0f },
@@ -245,15 +246,21 @@ TEST_F (StateTest, StoredValuesAreLimitedToTheRangeAndSnappedToTheStep)
 
 TEST_F (StateTest, AParameterWithoutAUsableStoredValueKeepsItsValue)
 {
-    const char* const documents[] {
+    const juce::String documents[] {
         "<VorlanState><PARAM id=\"gain\" value=\"-3\"/></VorlanState>",
         "<VorlanState><PARAM id=\"gain\" value=\"-3\"/><PARAM id=\"jet\" value=\"nan\"/></VorlanState>",
         "<VorlanState><PARAM id=\"gain\" value=\"-3\"/><PARAM id=\"Jet\" value=\"0.9\"/></VorlanState>",
+        // Exponents the framework's reader would overflow on, and a value longer than any save writes.
+        "<VorlanState><PARAM id=\"gain\" value=\"-3\"/><PARAM id=\"jet\" value=\"0.e4000000005960464\"/></VorlanState>",
+        "<VorlanState><PARAM id=\"gain\" value=\"-3\"/><PARAM id=\"jet\" value=\"1e-99999999999\"/></VorlanState>",
+        "<VorlanState><PARAM id=\"gain\" value=\"-3\"/><PARAM id=\"jet\" value=\"0.5E+12345\"/></VorlanState>",
+        "<VorlanState><PARAM id=\"gain\" value=\"-3\"/><PARAM id=\"jet\" value=\"0.5"
+            + juce::String::repeatedString ("0", 300) + "1\"/></VorlanState>",
     };
 
-    for (auto* doc : documents)
+    for (const auto& doc : documents)
     {
-        SCOPED_TRACE (doc);
+        SCOPED_TRACE (doc.substring (0, 120));
         VorlanAudioProcessor p;
         p.parameters.getParameter ("jet")->setValueNotifyingHost (0.875f);
         save (p); // the value has reached the tree, as after any earlier save
