@@ -28,22 +28,40 @@ cleanup()
 }
 trap cleanup EXIT
 
-# Let the server pick a free display and tell us its number.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work_dir/display" 2> "$work_dir/xvfb.log" &
-xvfb_pid=$!
+# Start well above :0: a JUCE program without DISPLAY connects to :0.0, and the tests running
+# beside this one must not find (and then lose) our server there.
+display=""
+for number in $(seq 90 190); do
+    [ -e "/tmp/.X$number-lock" ] && continue
+    Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp 2> "$work_dir/xvfb.log" &
+    xvfb_pid=$!
 
-for _ in $(seq 1 100); do
-    [ -s "$work_dir/display" ] && break
-    sleep 0.1
+    for _ in $(seq 1 100); do
+        [ -S "/tmp/.X11-unix/X$number" ] && break
+        kill -0 "$xvfb_pid" 2> /dev/null || break
+        sleep 0.1
+    done
+
+    # The socket may be another server's that took the number first: ours is still running if it won.
+    sleep 0.3
+    if [ -S "/tmp/.X11-unix/X$number" ] && kill -0 "$xvfb_pid" 2> /dev/null; then
+        display=":$number"
+        break
+    fi
+
+    # Another server took this number first; try the next.
+    kill "$xvfb_pid" 2> /dev/null
+    wait "$xvfb_pid" 2> /dev/null
+    xvfb_pid=""
 done
 
-if [ ! -s "$work_dir/display" ]; then
+if [ -z "$display" ]; then
     echo "FAIL: Xvfb did not start"
     cat "$work_dir/xvfb.log"
     exit 1
 fi
 
-export DISPLAY=":$(head -n 1 "$work_dir/display")"
+export DISPLAY="$display"
 export HOME="$work_dir/home"   # settings files of the program under test stay out of the real home
 mkdir -p "$HOME"
 
