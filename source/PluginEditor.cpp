@@ -4,13 +4,11 @@
 
 namespace
 {
-constexpr float clockSecondsPerTick = 0.033333335f;
 constexpr float lifeLostPerTick = 0.03f;
 constexpr float progressSmoothing = 0.25f;
 constexpr float peakSmoothing = 0.3f;
 constexpr float puffPeakGate = 0.01f;
 constexpr int numStars = 70;
-constexpr int numPrograms = 14;
 
 const juce::String presetPatterns { "*.vorlan" };
 const juce::String presetExtension { "vorlan" };
@@ -78,7 +76,7 @@ void VorlanLookAndFeel::drawRotarySlider (juce::Graphics& g, int x, int y, int w
     g.setColour (slider.findColour (juce::Slider::rotarySliderFillColourId));
     g.strokePath (valueArc, arcStroke);
 
-    const auto pointerAngle = valueAngle - 1.5707964f;
+    const auto pointerAngle = valueAngle - juce::MathConstants<float>::halfPi;
     const auto pointerLength = arcRadius - lineWidth;
     g.setColour (slider.findColour (juce::Slider::thumbColourId));
     g.drawLine (cx, cy,
@@ -105,7 +103,7 @@ VorlanAudioProcessorEditor::VorlanAudioProcessorEditor (VorlanAudioProcessor& ow
 
     addAndMakeVisible (prevButton);
     addAndMakeVisible (nextButton);
-    prevButton.onClick = [this] { stepPreset (numPrograms - 1); };
+    prevButton.onClick = [this] { stepPreset (numFactoryPresets - 1); };
     nextButton.onClick = [this] { stepPreset (1); };
 
     addAndMakeVisible (saveButton);
@@ -117,14 +115,14 @@ VorlanAudioProcessorEditor::VorlanAudioProcessorEditor (VorlanAudioProcessor& ow
 
     addAndMakeVisible (infinityButton);
     infinityAttachment = std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (
-        processorRef.parameters, "infinity", infinityButton);
+        processorRef.parameters, ParameterIDs::infinity, infinityButton);
 
-    addKnob (freeTimeKnob, "freeTime", "FREE SEC");
-    addKnob (climbKnob, "climb", "CLIMB");
-    addKnob (jetKnob, "jet", "JET");
-    addKnob (shakeKnob, "shake", "SHAKE");
-    addKnob (afterburnKnob, "afterburn", "AFTERBURN");
-    addKnob (gainKnob, "gain", "GAIN");
+    addKnob (freeTimeKnob, ParameterIDs::freeTime, "FREE SEC");
+    addKnob (climbKnob, ParameterIDs::climb, "CLIMB");
+    addKnob (jetKnob, ParameterIDs::jet, "JET");
+    addKnob (shakeKnob, ParameterIDs::shake, "SHAKE");
+    addKnob (afterburnKnob, ParameterIDs::afterburn, "AFTERBURN");
+    addKnob (gainKnob, ParameterIDs::gain, "GAIN");
 
     for (auto& particle : particles)
         particle.life = 0.0f;
@@ -156,11 +154,11 @@ void VorlanAudioProcessorEditor::setUpLaunchControls()
 {
     addAndMakeVisible (launchBox);
 
-    if (auto* launch = dynamic_cast<juce::AudioParameterChoice*> (processorRef.parameters.getParameter ("launch")))
+    if (auto* launch = dynamic_cast<juce::AudioParameterChoice*> (processorRef.parameters.getParameter (ParameterIDs::launch)))
         launchBox.addItemList (launch->choices, 1);
 
     launchAttachment = std::make_unique<juce::AudioProcessorValueTreeState::ComboBoxAttachment> (
-        processorRef.parameters, "launch", launchBox);
+        processorRef.parameters, ParameterIDs::launch, launchBox);
 
     addAndMakeVisible (launchLabel);
     launchLabel.setText ("LAUNCH", juce::dontSendNotification);
@@ -195,7 +193,7 @@ void VorlanAudioProcessorEditor::selectPresetFromBox()
 
 void VorlanAudioProcessorEditor::stepPreset (int delta)
 {
-    const auto program = (processorRef.getCurrentProgram() + delta) % numPrograms;
+    const auto program = (processorRef.getCurrentProgram() + delta) % numFactoryPresets;
     processorRef.setCurrentProgram (program);
     presetBox.setSelectedId (program + 1, juce::dontSendNotification);
 }

@@ -63,6 +63,7 @@ public:
     static constexpr int editorHeight = 600;
     static constexpr int numParticles = 96;
     static constexpr int timerIntervalMs = 33;
+    static constexpr float clockSecondsPerTick = 0.033333335f; // the animation clock counts ticks, not wall time
 
     /** Lets tests reach the children and the animation state; defined by the tests only. */
     struct TestAccess;

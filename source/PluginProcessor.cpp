@@ -386,7 +386,7 @@ juce::SynthesiserVoice* VorlanSynthesiser::findVoiceToSteal (juce::SynthesiserSo
 }
 
 //==============================================================================
-const std::array<FactoryPreset, 14> kFactoryPresets { {
+const std::array<FactoryPreset, numFactoryPresets> kFactoryPresets { {
     // name                launch freeTime climb  jet   infinity shake afterburn gain
     { "Runway 4 Bar",       2.0f,  6.0f,  2.0f, 0.5f,  0.0f, 0.4f,  0.5f,   0.0f },
     { "Cockpit Panic",      1.0f,  4.0f,  3.0f, 0.8f,  0.0f, 0.9f,  0.85f,  0.0f },
@@ -410,14 +410,14 @@ juce::AudioProcessorValueTreeState::ParameterLayout VorlanAudioProcessor::create
     using Range = juce::NormalisableRange<float>;
     juce::AudioProcessorValueTreeState::ParameterLayout layout;
 
-    layout.add (std::make_unique<juce::AudioParameterChoice> (juce::ParameterID { "launch", 1 }, "Launch", launchChoices, 2),
-                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "freeTime", 1 }, "Free Time", Range (1.0f, 15.0f, 0.1f, 1.0f), 6.0f),
-                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "climb", 1 }, "Climb", Range (1.0f, 4.0f, 0.1f, 1.0f), 2.0f),
-                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "jet", 1 }, "Jet", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.5f),
-                std::make_unique<juce::AudioParameterBool> (juce::ParameterID { "infinity", 1 }, "Infinity", false),
-                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "shake", 1 }, "Shake", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.4f),
-                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "afterburn", 1 }, "Afterburn", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.5f),
-                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { "gain", 1 }, "Output Gain", Range (-24.0f, 6.0f, 0.0f, 1.0f), 0.0f));
+    layout.add (std::make_unique<juce::AudioParameterChoice> (juce::ParameterID { ParameterIDs::launch, 1 }, "Launch", launchChoices, 2),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::freeTime, 1 }, "Free Time", Range (1.0f, 15.0f, 0.1f, 1.0f), 6.0f),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::climb, 1 }, "Climb", Range (1.0f, 4.0f, 0.1f, 1.0f), 2.0f),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::jet, 1 }, "Jet", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.5f),
+                std::make_unique<juce::AudioParameterBool> (juce::ParameterID { ParameterIDs::infinity, 1 }, "Infinity", false),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::shake, 1 }, "Shake", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.4f),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::afterburn, 1 }, "Afterburn", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.5f),
+                std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::gain, 1 }, "Output Gain", Range (-24.0f, 6.0f, 0.0f, 1.0f), 0.0f));
 
     return layout;
 }
@@ -498,14 +498,14 @@ float VorlanAudioProcessor::readParameter (juce::StringRef parameterID) const no
 
 void VorlanAudioProcessor::updateRiserSettings()
 {
-    const auto launchIndex = (int) readParameter ("launch");
-    const auto freeTime = launchIndex >= freeLaunchIndex ? readParameter ("freeTime") : 0.0f;
+    const auto launchIndex = (int) readParameter (ParameterIDs::launch);
+    const auto freeTime = launchIndex >= freeLaunchIndex ? readParameter (ParameterIDs::freeTime) : 0.0f;
 
     riserSettings.riseSeconds = riseSecondsFor (launchIndex, currentTempoBpm(), freeTime);
-    riserSettings.climb = readParameter ("climb");
-    riserSettings.jet = readParameter ("jet");
-    riserSettings.shake = readParameter ("shake");
-    riserSettings.infinity = readParameter ("infinity") > 0.5f;
+    riserSettings.climb = readParameter (ParameterIDs::climb);
+    riserSettings.jet = readParameter (ParameterIDs::jet);
+    riserSettings.shake = readParameter (ParameterIDs::shake);
+    riserSettings.infinity = readParameter (ParameterIDs::infinity) > 0.5f;
 }
 
 float VorlanAudioProcessor::highestSoundingProgress()
@@ -582,12 +582,12 @@ void VorlanAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     synth.renderNextBlock (buffer, midiMessages, 0, buffer.getNumSamples());
 
     const auto highestProgress = highestSoundingProgress();
-    const auto drive = readParameter ("afterburn") * highestProgress;
+    const auto drive = readParameter (ParameterIDs::afterburn) * highestProgress;
 
     if (drive > 0.001f)
         applyAfterburn (buffer, drive);
 
-    const auto peak = applyGainAndSoftClip (buffer, readParameter ("gain"));
+    const auto peak = applyGainAndSoftClip (buffer, readParameter (ParameterIDs::gain));
 
     riseProgress = highestProgress;
     outputPeak = peak;
@@ -606,9 +606,10 @@ void VorlanAudioProcessor::setCurrentProgram (int index)
     const auto& preset = kFactoryPresets[(size_t) index];
 
     const std::pair<const char*, float> values[] = {
-        { "launch", preset.launch }, { "freeTime", preset.freeTime }, { "climb", preset.climb },
-        { "jet", preset.jet },       { "infinity", preset.infinity }, { "shake", preset.shake },
-        { "afterburn", preset.afterburn }, { "gain", preset.gain },
+        { ParameterIDs::launch, preset.launch },       { ParameterIDs::freeTime, preset.freeTime },
+        { ParameterIDs::climb, preset.climb },         { ParameterIDs::jet, preset.jet },
+        { ParameterIDs::infinity, preset.infinity },   { ParameterIDs::shake, preset.shake },
+        { ParameterIDs::afterburn, preset.afterburn }, { ParameterIDs::gain, preset.gain },
     };
 
     for (const auto& [parameterID, plainValue] : values)

@@ -7,6 +7,22 @@
 #include <atomic>
 
 //==============================================================================
+/** The parameter IDs, each written once; `inIndexOrder` is the order the host sees. */
+namespace ParameterIDs
+{
+inline constexpr const char* launch = "launch";
+inline constexpr const char* freeTime = "freeTime";
+inline constexpr const char* climb = "climb";
+inline constexpr const char* jet = "jet";
+inline constexpr const char* infinity = "infinity";
+inline constexpr const char* shake = "shake";
+inline constexpr const char* afterburn = "afterburn";
+inline constexpr const char* gain = "gain";
+
+inline constexpr std::array<const char*, 8> inIndexOrder { launch, freeTime, climb, jet, infinity, shake, afterburn, gain };
+} // namespace ParameterIDs
+
+//==============================================================================
 /** The per-block settings that block processing writes and every voice reads. */
 struct RiserSettings
 {
@@ -160,7 +176,8 @@ struct FactoryPreset
     float gain;
 };
 
-extern const std::array<FactoryPreset, 14> kFactoryPresets;
+inline constexpr int numFactoryPresets = 14;
+extern const std::array<FactoryPreset, numFactoryPresets> kFactoryPresets;
 
 //==============================================================================
 class VorlanAudioProcessor final : public juce::AudioProcessor
