@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "ProcessorParameters.h"
 
 #include <benchmark/benchmark.h>
 
@@ -9,11 +10,7 @@ namespace
 constexpr double sampleRate = 48000.0;
 constexpr int blockSize = 512;
 
-void setPlain (VorlanAudioProcessor& processor, const char* id, float plain)
-{
-    auto* parameter = processor.parameters.getParameter (id);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (plain));
-}
+using testsupport::setPlain;
 
 void reportCounters (benchmark::State& state)
 {
@@ -42,10 +39,10 @@ void BM_SoundingVoices (benchmark::State& state)
 {
     VorlanAudioProcessor processor;
     processor.prepareToPlay (sampleRate, blockSize);
-    setPlain (processor, "launch", 4.0f);
-    setPlain (processor, "freeTime", 15.0f);
-    setPlain (processor, "infinity", (float) state.range (1));
-    setPlain (processor, "afterburn", (float) state.range (2) / 100.0f);
+    setPlain (processor, ParameterIDs::launch, 4.0f);
+    setPlain (processor, ParameterIDs::freeTime, 15.0f);
+    setPlain (processor, ParameterIDs::infinity, (float) state.range (1));
+    setPlain (processor, ParameterIDs::afterburn, (float) state.range (2) / 100.0f);
 
     juce::MidiBuffer notes;
 

@@ -10,13 +10,12 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-fuzz_dir="$sanitizer_dir"
 bound="${1:-60000}"
 seed=()
 [ $# -eq 0 ] && seed=(-seed=20261210)
 
-configure_sanitizer_tree
-cmake --build "$fuzz_dir" -j "$jobs" --target vorlan_fuzz_state
+configure asan
+build fuzz
 
 if [[ "$bound" == *s ]]; then
     limits=(-max_total_time="${bound%s}")
@@ -34,7 +33,7 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
 cd "$work"
 status=0
-"$fuzz_dir/fuzz/vorlan_fuzz_state" "${limits[@]}" "${seed[@]}" -max_len=8192 -timeout=10 -print_final_stats=1 \
+"$sanitizer_dir/fuzz/vorlan_fuzz_state" "${limits[@]}" "${seed[@]}" -max_len=8192 -timeout=10 -print_final_stats=1 \
     -dict="$repo_root/fuzz/state.dict" "$work/corpus" >"$work/fuzz.log" 2>&1 || status=$?
 
 grep -E "^(Done|stat::number_of_executed_units|stat::average_exec_per_sec|stat::new_units_added)|ERROR|state invariant|SUMMARY" "$work/fuzz.log" || true

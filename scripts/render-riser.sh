@@ -5,8 +5,8 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$repo_root/scripts/setup-debian.sh"
-configure_release
-cmake --build "$build_dir" -j "$jobs" --target Vorlan_VST3 vorlan_render
+configure release
+build release --target Vorlan_VST3 vorlan_render
 cmake --install "$build_dir"
 
 mkdir -p "$repo_root/out"

@@ -7,15 +7,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$repo_root/scripts/setup-debian.sh"
 
-configure_release
-cmake --build "$build_dir" -j "$jobs"
+configure release
+build release
 
 summary_file="$(mktemp)"
 trap 'rm -f "$summary_file"' EXIT
 
 echo "== unit, module and app tests"
 set +e
-(cd "$build_dir" && ctest --output-on-failure -j "$jobs" --timeout 600) | tee "$summary_file"
+run_tests release | tee "$summary_file"
 status=${PIPESTATUS[0]}
 set -e
 [ "$status" -eq 0 ] || exit "$status"

@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "ProcessorParameters.h"
 #include "TestSignals.h"
 
 #include <gtest/gtest.h>
@@ -30,12 +31,7 @@ public:
     std::optional<double> bpm;
 };
 
-void setPlain (VorlanAudioProcessor& processor, const char* id, float plain)
-{
-    auto* parameter = processor.parameters.getParameter (id);
-    ASSERT_NE (parameter, nullptr) << id;
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (plain));
-}
+using testsupport::setPlain;
 
 juce::MidiBuffer noteOnAt (int note, int samplePosition = 0, float velocity = 1.0f)
 {
@@ -129,25 +125,25 @@ TEST_F (BlockProcessingTest, RiseLengthFollowsLaunchAndTempo)
     {
         playHead.bpm = c.bpm;
         playHead.hasPosition = c.hasPosition;
-        setPlain (processor, "launch", (float) c.launch);
-        setPlain (processor, "freeTime", c.freeTime);
+        setPlain (processor, ParameterIDs::launch, (float) c.launch);
+        setPlain (processor, ParameterIDs::freeTime, c.freeTime);
         processOne();
         EXPECT_NEAR (processor.riserSettings.riseSeconds, c.seconds, 1.0e-5f)
             << "launch " << c.launch << " bpm " << c.bpm.value_or (-1.0) << " position " << c.hasPosition;
     }
 
     processor.setPlayHead (nullptr);
-    setPlain (processor, "launch", 1.0f);
+    setPlain (processor, ParameterIDs::launch, 1.0f);
     processOne();
     EXPECT_FLOAT_EQ (processor.riserSettings.riseSeconds, 4.0f);
 }
 
 TEST_F (BlockProcessingTest, SettingsRecordTakesTheParameterValues)
 {
-    setPlain (processor, "climb", 3.3f);
-    setPlain (processor, "jet", 0.25f);
-    setPlain (processor, "shake", 0.75f);
-    setPlain (processor, "infinity", 1.0f);
+    setPlain (processor, ParameterIDs::climb, 3.3f);
+    setPlain (processor, ParameterIDs::jet, 0.25f);
+    setPlain (processor, ParameterIDs::shake, 0.75f);
+    setPlain (processor, ParameterIDs::infinity, 1.0f);
     processOne();
 
     EXPECT_FLOAT_EQ (processor.riserSettings.climb, 3.3f);
@@ -186,10 +182,10 @@ TEST_F (BlockProcessingTest, OutputIsVoicesThroughAfterburnThenGainAndSoftClip)
                       + " channels " + juce::String (c.numChannels));
         VorlanAudioProcessor dut;
         dut.prepareToPlay (sampleRate, blockSize);
-        setPlain (dut, "jet", 0.0f);
-        setPlain (dut, "launch", 0.0f); // 2 s rise: the drive reaches its top within the test
-        setPlain (dut, "afterburn", c.afterburn);
-        setPlain (dut, "gain", c.gainDecibels);
+        setPlain (dut, ParameterIDs::jet, 0.0f);
+        setPlain (dut, ParameterIDs::launch, 0.0f); // 2 s rise: the drive reaches its top within the test
+        setPlain (dut, ParameterIDs::afterburn, c.afterburn);
+        setPlain (dut, ParameterIDs::gain, c.gainDecibels);
 
         auto settings = quietDefaults();
         settings.riseSeconds = 2.0f;
@@ -258,8 +254,8 @@ TEST_F (BlockProcessingTest, OutputIsVoicesThroughAfterburnThenGainAndSoftClip)
 
 TEST_F (BlockProcessingTest, DriveIsZeroAtTheStartAndFullOnceTheRiseIsComplete)
 {
-    setPlain (processor, "launch", 4.0f);
-    setPlain (processor, "freeTime", 1.0f);
+    setPlain (processor, ParameterIDs::launch, 4.0f);
+    setPlain (processor, ParameterIDs::freeTime, 1.0f);
     processOne (noteOnAt (60));
     EXPECT_LT (processor.riseProgress.load(), 0.02f);
 
@@ -395,13 +391,13 @@ TEST (BlockProcessingRobustnessTest, AnyRateBlockSizeTempoAndNoteStaysFiniteAndW
         playHead.bpm = c.bpm;
         processor.setPlayHead (&playHead);
         processor.prepareToPlay (c.rate, c.block);
-        setPlain (processor, "launch", (float) c.launch);
-        setPlain (processor, "freeTime", c.freeTime);
-        setPlain (processor, "gain", 6.0f);
-        setPlain (processor, "afterburn", 1.0f);
-        setPlain (processor, "jet", 1.0f);
-        setPlain (processor, "shake", 1.0f);
-        setPlain (processor, "climb", 4.0f);
+        setPlain (processor, ParameterIDs::launch, (float) c.launch);
+        setPlain (processor, ParameterIDs::freeTime, c.freeTime);
+        setPlain (processor, ParameterIDs::gain, 6.0f);
+        setPlain (processor, ParameterIDs::afterburn, 1.0f);
+        setPlain (processor, ParameterIDs::jet, 1.0f);
+        setPlain (processor, ParameterIDs::shake, 1.0f);
+        setPlain (processor, ParameterIDs::climb, 4.0f);
 
         const auto totalSamples = (int) (c.rate * 0.6);
         int note = 0;

@@ -1,5 +1,6 @@
 #include "PluginEditor.h"
 #include "PluginProcessor.h"
+#include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
 
@@ -84,29 +85,12 @@ using Access = Editor::TestAccess;
 
 namespace
 {
-constexpr float tick = 0.033333335f;
+constexpr float tick = Editor::clockSecondsPerTick;
 
 //==============================================================================
-float plainValue (VorlanAudioProcessor& processor, const char* parameterID)
-{
-    return processor.parameters.getRawParameterValue (parameterID)->load();
-}
-
-void setPlainValue (VorlanAudioProcessor& processor, const char* parameterID, float value)
-{
-    auto* parameter = processor.parameters.getParameter (parameterID);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (value));
-}
-
-std::vector<float> allPlainValues (VorlanAudioProcessor& processor)
-{
-    std::vector<float> values;
-
-    for (const auto* id : { "launch", "freeTime", "climb", "jet", "infinity", "shake", "afterburn", "gain" })
-        values.push_back (plainValue (processor, id));
-
-    return values;
-}
+using testsupport::allPlainValues;
+using testsupport::plainValue;
+using testsupport::setPlain;
 
 /** A message thread editor over its own processor; the editor dies first. */
 class EditorFixture : public ::testing::Test
@@ -304,7 +288,7 @@ TEST_F (EditorFixture, StepButtonsWrapAndApplyTheProgramTheyReach)
     for (const auto& c : { Case { 0, false, 13 }, Case { 13, true, 0 }, Case { 5, false, 4 }, Case { 5, true, 6 } })
     {
         processor.setCurrentProgram (c.startProgram);
-        setPlainValue (processor, "climb", 1.0f);
+        setPlain (processor, ParameterIDs::climb, 1.0f);
 
         auto& button = c.forward ? Access::nextButton (*editor) : Access::prevButton (*editor);
         button.onClick();
@@ -312,21 +296,21 @@ TEST_F (EditorFixture, StepButtonsWrapAndApplyTheProgramTheyReach)
         const auto& preset = kFactoryPresets[(size_t) c.expectedProgram];
         EXPECT_EQ (processor.getCurrentProgram(), c.expectedProgram) << "from " << c.startProgram;
         EXPECT_EQ (Access::presetBox (*editor).getSelectedId(), c.expectedProgram + 1);
-        EXPECT_FLOAT_EQ (plainValue (processor, "climb"), preset.climb);
-        EXPECT_FLOAT_EQ (plainValue (processor, "gain"), preset.gain);
+        EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::climb), preset.climb);
+        EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::gain), preset.gain);
     }
 }
 
 TEST_F (EditorFixture, BackThenForwardReappliesTheProgram)
 {
     processor.setCurrentProgram (9);
-    setPlainValue (processor, "jet", 0.1f);
+    setPlain (processor, ParameterIDs::jet, 0.1f);
 
     Access::prevButton (*editor).onClick();
     Access::nextButton (*editor).onClick();
 
     EXPECT_EQ (processor.getCurrentProgram(), 9);
-    EXPECT_FLOAT_EQ (plainValue (processor, "jet"), kFactoryPresets[9].jet);
+    EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::jet), kFactoryPresets[9].jet);
 }
 
 TEST_F (EditorFixture, PickingAnEntrySelectsItsProgramButTheCurrentOneDoesNothing)
@@ -335,17 +319,17 @@ TEST_F (EditorFixture, PickingAnEntrySelectsItsProgramButTheCurrentOneDoesNothin
 
     box.setSelectedId (4, juce::sendNotificationSync);
     EXPECT_EQ (processor.getCurrentProgram(), 3);
-    EXPECT_FLOAT_EQ (plainValue (processor, "climb"), kFactoryPresets[3].climb);
+    EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::climb), kFactoryPresets[3].climb);
 
     // The host moves on to program 5 and the user edits a knob; the selector still shows 4.
     processor.setCurrentProgram (5);
-    setPlainValue (processor, "climb", 1.3f);
+    setPlain (processor, ParameterIDs::climb, 1.3f);
     ASSERT_EQ (box.getSelectedId(), 4);
 
     box.setSelectedId (6, juce::sendNotificationSync);
 
     EXPECT_EQ (processor.getCurrentProgram(), 5);
-    EXPECT_NEAR (plainValue (processor, "climb"), 1.3f, 1.0e-6f);
+    EXPECT_NEAR (plainValue (processor, ParameterIDs::climb), 1.3f, 1.0e-6f);
 }
 
 TEST_F (EditorFixture, LaunchSelectorListsTheChoicesAndFollowsItsParameterBothWays)
@@ -363,11 +347,11 @@ TEST_F (EditorFixture, LaunchSelectorListsTheChoicesAndFollowsItsParameterBothWa
 
     EXPECT_EQ (box.getSelectedId(), 3);
 
-    setPlainValue (processor, "launch", 4.0f);
+    setPlain (processor, ParameterIDs::launch, 4.0f);
     EXPECT_EQ (box.getSelectedId(), 5);
 
     box.setSelectedId (2, juce::sendNotificationSync);
-    EXPECT_FLOAT_EQ (plainValue (processor, "launch"), 1.0f);
+    EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::launch), 1.0f);
 }
 
 TEST_F (EditorFixture, InfinitySwitchFollowsItsParameterBothWays)
@@ -377,19 +361,19 @@ TEST_F (EditorFixture, InfinitySwitchFollowsItsParameterBothWays)
     EXPECT_EQ (button.getButtonText(), "INFINITY");
     EXPECT_FALSE (button.getToggleState());
 
-    setPlainValue (processor, "infinity", 1.0f);
+    setPlain (processor, ParameterIDs::infinity, 1.0f);
     EXPECT_TRUE (button.getToggleState());
 
     button.setToggleState (false, juce::sendNotificationSync);
-    EXPECT_FLOAT_EQ (plainValue (processor, "infinity"), 0.0f);
+    EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::infinity), 0.0f);
 }
 
 TEST_F (EditorFixture, TypedValuesReachTheParameters)
 {
     struct Case { int knob; const char* parameterID; const char* typed; float expected; };
 
-    for (const auto& c : { Case { 0, "freeTime", "12.3", 12.3f }, Case { 1, "climb", "3.5", 3.5f },
-                           Case { 3, "shake", "0.25", 0.25f }, Case { 5, "gain", "-6", -6.0f } })
+    for (const auto& c : { Case { 0, ParameterIDs::freeTime, "12.3", 12.3f }, Case { 1, ParameterIDs::climb, "3.5", 3.5f },
+                           Case { 3, ParameterIDs::shake, "0.25", 0.25f }, Case { 5, ParameterIDs::gain, "-6", -6.0f } })
     {
         auto& slider = Access::knobSlider (*editor, c.knob);
         juce::Label* valueBox = nullptr;
@@ -855,7 +839,7 @@ TEST_F (PresetFileFixture, SaveReplacesTheExtensionAndWritesTheStateBlob)
     {
         SCOPED_TRACE (c.chosen);
         folder.getChildFile (c.written).deleteFile();
-        setPlainValue (processor, "jet", 0.77f);
+        setPlain (processor, ParameterIDs::jet, 0.77f);
 
         EXPECT_TRUE (editor->savePresetTo (folder.getChildFile (c.chosen)));
 
@@ -898,8 +882,8 @@ TEST_F (PresetFileFixture, AFailedWriteIsReportedWithItsFile)
 TEST_F (PresetFileFixture, SavedFileRestoresValuesAndProgramInAFreshInstance)
 {
     processor.setCurrentProgram (5);
-    setPlainValue (processor, "freeTime", 9.5f);
-    setPlainValue (processor, "shake", 0.2f);
+    setPlain (processor, ParameterIDs::freeTime, 9.5f);
+    setPlain (processor, ParameterIDs::shake, 0.2f);
     const auto saved = allPlainValues (processor);
     ASSERT_TRUE (editor->savePresetTo (folder.getChildFile ("boom")));
 
@@ -916,8 +900,8 @@ TEST_F (PresetFileFixture, SavedFileRestoresValuesAndProgramInAFreshInstance)
 TEST_F (PresetFileFixture, EditedProgramNineLoadsWithItsNameAndTheEditedValues)
 {
     processor.setCurrentProgram (9);
-    setPlainValue (processor, "climb", 1.5f);
-    setPlainValue (processor, "gain", -12.0f);
+    setPlain (processor, ParameterIDs::climb, 1.5f);
+    setPlain (processor, ParameterIDs::gain, -12.0f);
     ASSERT_TRUE (editor->savePresetTo (folder.getChildFile ("escape.vorlan")));
 
     VorlanAudioProcessor fresh;
@@ -925,8 +909,8 @@ TEST_F (PresetFileFixture, EditedProgramNineLoadsWithItsNameAndTheEditedValues)
     ASSERT_TRUE (freshEditor.loadPresetFrom (folder.getChildFile ("escape.vorlan")));
 
     EXPECT_EQ (Access::presetBox (freshEditor).getText(), "Escape Velocity");
-    EXPECT_FLOAT_EQ (plainValue (fresh, "climb"), 1.5f);
-    EXPECT_FLOAT_EQ (plainValue (fresh, "gain"), -12.0f);
+    EXPECT_FLOAT_EQ (plainValue (fresh, ParameterIDs::climb), 1.5f);
+    EXPECT_FLOAT_EQ (plainValue (fresh, ParameterIDs::gain), -12.0f);
     EXPECT_NEAR (Access::knobSlider (freshEditor, 1).getValue(), 1.5, 1.0e-4);
 }
 
@@ -949,7 +933,7 @@ TEST_F (PresetFileFixture, UnusableFilesChangeNothingAndResetTheSelector)
         // The host switched to program 4 behind the selector's back.
         Access::presetBox (*editor).setSelectedId (1, juce::dontSendNotification);
         processor.setCurrentProgram (4);
-        setPlainValue (processor, "jet", 0.12f);
+        setPlain (processor, ParameterIDs::jet, 0.12f);
         const auto before = allPlainValues (processor);
 
         EXPECT_TRUE (editor->loadPresetFrom (file));

@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
 
@@ -26,12 +27,7 @@ const ParameterRow expectedParameters[] {
 class ParametersTest : public ::testing::Test
 {
 protected:
-    juce::RangedAudioParameter& param (const char* id)
-    {
-        auto* p = processor.parameters.getParameter (id);
-        EXPECT_NE (p, nullptr) << id;
-        return *p;
-    }
+    juce::RangedAudioParameter& param (const char* id) { return testsupport::parameter (processor, id); }
 
     float plainAt (const char* id, float normalised)
     {
@@ -57,6 +53,7 @@ TEST_F (ParametersTest, EightParametersInIndexOrderWithNamesRangesAndDefaults)
         SCOPED_TRACE (row.id);
 
         EXPECT_EQ (ranged->getParameterID(), row.id);
+        EXPECT_STREQ (ParameterIDs::inIndexOrder[(size_t) i], row.id); // the names the code uses
         EXPECT_EQ (ranged->getName (100), row.name);
         EXPECT_EQ (ranged->getLabel(), "");
         EXPECT_TRUE (ranged->isAutomatable());

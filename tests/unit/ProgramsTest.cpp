@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@ namespace
 constexpr int numParameters = 8;
 
 // Parameter IDs in index order, which is also the order a program change writes them in.
-const char* const parameterIDs[numParameters] { "launch", "freeTime", "climb", "jet", "infinity", "shake", "afterburn", "gain" };
+const auto& parameterIDs = ParameterIDs::inIndexOrder;
 
 struct ProgramRow
 {
@@ -72,42 +73,21 @@ public:
 class ProgramsTest : public ::testing::Test
 {
 protected:
-    juce::RangedAudioParameter& param (const char* id)
-    {
-        auto* p = processor.parameters.getParameter (id);
-
-        if (p == nullptr)
-            throw std::runtime_error (std::string ("no parameter ") + id);
-
-        return *p;
-    }
-
-    float plainValue (const char* id)
-    {
-        auto& p = param (id);
-        return p.convertFrom0to1 (p.getValue());
-    }
-
-    std::vector<float> allPlainValues()
-    {
-        std::vector<float> values;
-
-        for (auto* id : parameterIDs)
-            values.push_back (plainValue (id));
-
-        return values;
-    }
+    juce::RangedAudioParameter& param (const char* id)  { return testsupport::parameter (processor, id); }
+    float plainValue (const char* id)                   { return testsupport::plainValue (processor, id); }
+    std::vector<float> allPlainValues()                 { return testsupport::allPlainValues (processor); }
 
     void expectValuesOf (const ProgramRow& row)
     {
         for (int i = 0; i < numParameters; ++i)
         {
-            SCOPED_TRACE (parameterIDs[i]);
-            EXPECT_NEAR (plainValue (parameterIDs[i]), row.values[i], 1.0e-5f);
-            EXPECT_NEAR (processor.parameters.getRawParameterValue (parameterIDs[i])->load(), row.values[i], 1.0e-5f);
+            const auto* id = parameterIDs[(size_t) i];
+            SCOPED_TRACE (id);
+            EXPECT_NEAR (param (id).convertFrom0to1 (param (id).getValue()), row.values[i], 1.0e-5f); // the host's view
+            EXPECT_NEAR (plainValue (id), row.values[i], 1.0e-5f);                                     // the audio thread's
         }
 
-        EXPECT_EQ (param ("launch").getCurrentValueAsText(), row.launchText);
+        EXPECT_EQ (param (ParameterIDs::launch).getCurrentValueAsText(), row.launchText);
     }
 
     VorlanAudioProcessor processor;
@@ -147,7 +127,7 @@ TEST_F (ProgramsTest, SelectingEachProgramAppliesAllItsValues)
 TEST_F (ProgramsTest, IndexOutsideTheBankChangesNothingAndTellsTheHostNothing)
 {
     processor.setCurrentProgram (3);
-    param ("jet").setValueNotifyingHost (0.123f);
+    param (ParameterIDs::jet).setValueNotifyingHost (0.123f);
     const auto valuesBefore = allPlainValues();
 
     HostRecorder host;
@@ -169,13 +149,13 @@ TEST_F (ProgramsTest, IndexOutsideTheBankChangesNothingAndTellsTheHostNothing)
 TEST_F (ProgramsTest, ReselectingAProgramAfterAnEditReappliesIt)
 {
     processor.setCurrentProgram (2);
-    param ("climb").setValueNotifyingHost (param ("climb").convertTo0to1 (1.5f));
-    ASSERT_NEAR (plainValue ("climb"), 1.5f, 1.0e-5f);
+    param (ParameterIDs::climb).setValueNotifyingHost (param (ParameterIDs::climb).convertTo0to1 (1.5f));
+    ASSERT_NEAR (plainValue (ParameterIDs::climb), 1.5f, 1.0e-5f);
     EXPECT_EQ (processor.getCurrentProgram(), 2); // an edit does not change the selection
 
     processor.setCurrentProgram (2);
 
-    EXPECT_NEAR (plainValue ("climb"), 4.0f, 1.0e-5f);
+    EXPECT_NEAR (plainValue (ParameterIDs::climb), 4.0f, 1.0e-5f);
     expectValuesOf (expectedPrograms[2]);
 }
 
@@ -193,7 +173,7 @@ TEST_F (ProgramsTest, HostSeesEightSeparateGesturesInParameterOrder)
 
     for (int i = 0; i < numParameters; ++i)
     {
-        SCOPED_TRACE (parameterIDs[i]);
+        SCOPED_TRACE (parameterIDs[(size_t) i]);
         const auto& begin = host.events[(size_t) (3 * i)];
         const auto& change = host.events[(size_t) (3 * i + 1)];
         const auto& end = host.events[(size_t) (3 * i + 2)];
@@ -227,10 +207,10 @@ TEST_F (ProgramsTest, OnlyProgramsThreeTenAndTwelveAreEndless)
     {
         processor.setCurrentProgram (i);
 
-        if (plainValue ("infinity") > 0.5f)
+        if (plainValue (ParameterIDs::infinity) > 0.5f)
             endless.push_back (i);
 
-        if (param ("launch").getCurrentValueAsText() == "Free")
+        if (param (ParameterIDs::launch).getCurrentValueAsText() == "Free")
             freeLaunch.push_back (i);
     }
 

@@ -1,5 +1,6 @@
 #include "AllocationCounter.h"
 #include "PluginProcessor.h"
+#include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +9,6 @@
 namespace
 {
 int* volatile escapedPointer = nullptr; // keeps the probe allocation from being optimised away
-
-void setPlain (VorlanAudioProcessor& processor, const char* id, float plain)
-{
-    auto* parameter = processor.parameters.getParameter (id);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (plain));
-}
 } // namespace
 
 TEST (RealtimeSafetyTest, CountingHooksSeeAllocations)
@@ -37,7 +32,7 @@ TEST (RealtimeSafetyTest, ProcessBlockNeverAllocates)
     midi.ensureSize (4096);
 
     // Parameter values the host would automate, prepared before counting starts.
-    const char* ids[] { "launch", "freeTime", "climb", "jet", "infinity", "shake", "afterburn", "gain" };
+    const auto& ids = ParameterIDs::inIndexOrder;
     const float lows[] { 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, -24.0f };
     const float highs[] { 4.0f, 15.0f, 4.0f, 1.0f, 1.0f, 1.0f, 1.0f, 6.0f };
 
@@ -64,7 +59,7 @@ TEST (RealtimeSafetyTest, ProcessBlockNeverAllocates)
                 midi.addEvent (juce::MidiMessage::controllerEvent (1, 64, block % 194 == 0 ? 127 : 0), 10);
 
             const auto p = (size_t) (block % 8);
-            setPlain (processor, ids[p], (block / 8) % 2 == 0 ? lows[p] : highs[p]);
+            testsupport::setPlain (processor, ids[p], (block / 8) % 2 == 0 ? lows[p] : highs[p]);
 
             auto& buffer = block % 5 == 4 ? mono : stereo;
             processor.processBlock (buffer, midi);

@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +9,6 @@
 namespace
 {
 constexpr juce::uint32 stateMagic = 0x21324356;
-
-const char* const parameterIDs[] { "launch", "freeTime", "climb", "jet", "infinity", "shake", "afterburn", "gain" };
 
 const juce::String declaration { "<?xml version=\"1.0\" encoding=\"UTF-8\"?> " };
 
@@ -82,21 +81,8 @@ protected:
         return juce::String::fromUTF8 (static_cast<const char*> (block.getData()) + 8, (int) block.getSize() - 9);
     }
 
-    static float plainValue (VorlanAudioProcessor& p, const char* id)
-    {
-        auto* parameter = p.parameters.getParameter (id);
-        return parameter != nullptr ? parameter->convertFrom0to1 (parameter->getValue()) : -1000.0f;
-    }
-
-    static std::vector<float> allPlainValues (VorlanAudioProcessor& p)
-    {
-        std::vector<float> values;
-
-        for (auto* id : parameterIDs)
-            values.push_back (plainValue (p, id));
-
-        return values;
-    }
+    static float plainValue (VorlanAudioProcessor& p, const char* id)             { return testsupport::plainValue (p, id); }
+    static std::vector<float> allPlainValues (VorlanAudioProcessor& p)            { return testsupport::allPlainValues (p); }
 
     static void expectWellFramed (const juce::MemoryBlock& block)
     {
@@ -111,7 +97,7 @@ protected:
     void moveAwayFromDefaults()
     {
         processor.setCurrentProgram (6);
-        processor.parameters.getParameter ("jet")->setValueNotifyingHost (0.123f);
+        testsupport::parameter (processor, ParameterIDs::jet).setValueNotifyingHost (0.123f);
     }
 
     VorlanAudioProcessor processor;
@@ -150,7 +136,7 @@ TEST_F (StateTest, SaveReplacesWhateverTheDestinationHeld)
 TEST_F (StateTest, RoundTripRestoresValuesAndProgramAndSavesTheSameBytes)
 {
     moveAwayFromDefaults();
-    processor.parameters.getParameter ("gain")->setValueNotifyingHost (0.3f);
+    testsupport::parameter (processor, ParameterIDs::gain).setValueNotifyingHost (0.3f);
     const auto saved = save (processor);
     expectWellFramed (saved);
 
@@ -169,8 +155,8 @@ TEST_F (StateTest, RestoringDoesNotApplyTheStoredProgram)
 
     EXPECT_EQ (processor.getCurrentProgram(), 12);
 
-    for (size_t i = 0; i < std::size (parameterIDs); ++i)
-        EXPECT_NEAR (plainValue (processor, parameterIDs[i]), documentValues[i], 1.0e-5f) << parameterIDs[i];
+    for (size_t i = 0; i < ParameterIDs::inIndexOrder.size(); ++i)
+        EXPECT_NEAR (plainValue (processor, ParameterIDs::inIndexOrder[i]), documentValues[i], 1.0e-5f) << ParameterIDs::inIndexOrder[i];
 }
 
 TEST_F (StateTest, CurrentProgramIsReadAsAnIntegerAndLimitedToTheBank)
@@ -202,7 +188,7 @@ TEST_F (StateTest, CurrentProgramIsReadAsAnIntegerAndLimitedToTheBank)
         load (processor, blobOf (documentWith ("VorlanState", c.attribute)));
 
         EXPECT_EQ (processor.getCurrentProgram(), c.expectedProgram);
-        EXPECT_NEAR (plainValue (processor, "gain"), -6.0f, 1.0e-5f); // the document was taken
+        EXPECT_NEAR (plainValue (processor, ParameterIDs::gain), -6.0f, 1.0e-5f); // the document was taken
     }
 }
 
@@ -262,19 +248,19 @@ TEST_F (StateTest, AParameterWithoutAUsableStoredValueKeepsItsValue)
     {
         SCOPED_TRACE (doc.substring (0, 120));
         VorlanAudioProcessor p;
-        p.parameters.getParameter ("jet")->setValueNotifyingHost (0.875f);
+        testsupport::parameter (p, ParameterIDs::jet).setValueNotifyingHost (0.875f);
         save (p); // the value has reached the tree, as after any earlier save
 
         load (p, blobOf (declaration + doc));
 
-        EXPECT_NEAR (plainValue (p, "gain"), -3.0f, 1.0e-5f);
-        EXPECT_FLOAT_EQ (plainValue (p, "jet"), 0.875f);
-        EXPECT_FLOAT_EQ (p.parameters.getRawParameterValue ("jet")->load(), 0.875f);
+        EXPECT_NEAR (plainValue (p, ParameterIDs::gain), -3.0f, 1.0e-5f);
+        EXPECT_FLOAT_EQ (plainValue (p, ParameterIDs::jet), 0.875f);
+        EXPECT_FLOAT_EQ (testsupport::parameter (p, ParameterIDs::jet).getValue(), 0.875f);
 
         // The kept value is also what the next save carries.
         VorlanAudioProcessor restored;
         load (restored, save (p));
-        EXPECT_FLOAT_EQ (plainValue (restored, "jet"), 0.875f);
+        EXPECT_FLOAT_EQ (plainValue (restored, ParameterIDs::jet), 0.875f);
     }
 }
 
@@ -297,7 +283,7 @@ TEST_F (StateTest, RootNameIsComparedIgnoringCaseAndKeptAsWritten)
     load (processor, blobOf (documentWith ("vorlanSTATE", " currentProgram=\"3\"")));
 
     EXPECT_EQ (processor.getCurrentProgram(), 3);
-    EXPECT_NEAR (plainValue (processor, "gain"), -6.0f, 1.0e-5f);
+    EXPECT_NEAR (plainValue (processor, ParameterIDs::gain), -6.0f, 1.0e-5f);
     EXPECT_TRUE (xmlTextOf (save (processor)).startsWith (declaration + "<vorlanSTATE currentProgram=\"3\">"));
 
     // Another spelling is still accepted against the name now held.
@@ -393,7 +379,7 @@ TEST_F (StateTest, OversizedLengthIsCutToTheData)
             load (p, blob);
 
             EXPECT_EQ (p.getCurrentProgram(), 11);
-            EXPECT_NEAR (plainValue (p, "climb"), 3.5f, 1.0e-5f);
+            EXPECT_NEAR (plainValue (p, ParameterIDs::climb), 3.5f, 1.0e-5f);
         }
     }
 }

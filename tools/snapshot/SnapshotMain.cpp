@@ -6,6 +6,7 @@
 
 #include "PluginEditor.h"
 #include "PluginProcessor.h"
+#include "ProcessorParameters.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -20,11 +21,7 @@ constexpr double tickSeconds = 0.033;
 constexpr float riseSeconds = 2.0f;
 constexpr float targetProgress = 0.93f;
 
-void setPlain (VorlanAudioProcessor& processor, const char* id, float plain)
-{
-    auto* parameter = processor.parameters.getParameter (id);
-    parameter->setValueNotifyingHost (parameter->convertTo0to1 (plain));
-}
+using testsupport::setPlain;
 
 bool writePng (VorlanAudioProcessorEditor& editor, const juce::File& file)
 {
@@ -48,8 +45,8 @@ bool writePng (VorlanAudioProcessorEditor& editor, const juce::File& file)
 */
 void driveRise (VorlanAudioProcessor& processor, VorlanAudioProcessorEditor& editor)
 {
-    setPlain (processor, "launch", 4.0f);  // "Free"
-    setPlain (processor, "freeTime", riseSeconds);
+    setPlain (processor, ParameterIDs::launch, 4.0f);  // "Free"
+    setPlain (processor, ParameterIDs::freeTime, riseSeconds);
     processor.prepareToPlay (sampleRate, blockSize);
 
     juce::AudioBuffer<float> buffer (2, blockSize);
