@@ -1,28 +1,12 @@
 #include "PluginProcessor.h"
+#include "PluginExpectations.h"
 #include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-struct ParameterRow
-{
-    const char* id;
-    const char* name;
-    float minimum, maximum, defaultPlain, defaultNormalised;
-};
-
-// Index order is what the host sees.
-const ParameterRow expectedParameters[] {
-    { "launch",    "Launch",      0.0f,   4.0f,  2.0f, 0.5f },
-    { "freeTime",  "Free Time",   1.0f,  15.0f,  6.0f, 5.0f / 14.0f },
-    { "climb",     "Climb",       1.0f,   4.0f,  2.0f, 1.0f / 3.0f },
-    { "jet",       "Jet",         0.0f,   1.0f,  0.5f, 0.5f },
-    { "infinity",  "Infinity",    0.0f,   1.0f,  0.0f, 0.0f },
-    { "shake",     "Shake",       0.0f,   1.0f,  0.4f, 0.4f },
-    { "afterburn", "Afterburn",   0.0f,   1.0f,  0.5f, 0.5f },
-    { "gain",      "Output Gain", -24.0f, 6.0f,  0.0f, 0.8f },
-};
+const auto& expectedParameters = expected::parameters;
 
 class ParametersTest : public ::testing::Test
 {
@@ -47,7 +31,8 @@ TEST_F (ParametersTest, EightParametersInIndexOrderWithNamesRangesAndDefaults)
 
     for (int i = 0; i < all.size(); ++i)
     {
-        const auto& row = expectedParameters[i];
+        const auto& row = expectedParameters[(size_t) i];
+        const auto defaultNormalised = expected::normalised ((size_t) i, row.defaultPlain);
         auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (all[i]);
         ASSERT_NE (ranged, nullptr);
         SCOPED_TRACE (row.id);
@@ -59,8 +44,8 @@ TEST_F (ParametersTest, EightParametersInIndexOrderWithNamesRangesAndDefaults)
         EXPECT_TRUE (ranged->isAutomatable());
         EXPECT_FLOAT_EQ (ranged->getNormalisableRange().start, row.minimum);
         EXPECT_FLOAT_EQ (ranged->getNormalisableRange().end, row.maximum);
-        EXPECT_FLOAT_EQ (ranged->getValue(), row.defaultNormalised);
-        EXPECT_FLOAT_EQ (ranged->getDefaultValue(), row.defaultNormalised);
+        EXPECT_FLOAT_EQ (ranged->getValue(), defaultNormalised);
+        EXPECT_FLOAT_EQ (ranged->getDefaultValue(), defaultNormalised);
         EXPECT_FLOAT_EQ (processor.parameters.getRawParameterValue (row.id)->load(), row.defaultPlain);
         EXPECT_EQ (ranged->getVersionHint(), 1);
     }

@@ -1,4 +1,6 @@
 #include "PluginProcessor.h"
+#include "HostRecorder.h"
+#include "PluginExpectations.h"
 #include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
@@ -13,62 +15,10 @@ constexpr int numParameters = 8;
 // Parameter IDs in index order, which is also the order a program change writes them in.
 const auto& parameterIDs = ParameterIDs::inIndexOrder;
 
-struct ProgramRow
-{
-    const char* name;
-    const char* launchText;
-    float values[numParameters]; // plain values, index order
-};
+using ProgramRow = expected::Program;
+const auto& expectedPrograms = expected::programs;
 
-const ProgramRow expectedPrograms[] {
-    { "Runway 4 Bar",    "4 Bars", { 2, 6,   2,   0.5f,  0, 0.4f,  0.5f,  0 } },
-    { "Cockpit Panic",   "2 Bars", { 1, 4,   3,   0.8f,  0, 0.9f,  0.85f, 0 } },
-    { "Stratosphere",    "8 Bars", { 3, 12,  4,   0.6f,  0, 0.3f,  0.6f,  -1 } },
-    { "Infinite Ascent", "8 Bars", { 3, 10,  2,   0.35f, 1, 0.25f, 0.4f,  0 } },
-    { "Gentle Liftoff",  "8 Bars", { 3, 8,   1,   0.2f,  0, 0.1f,  0.2f,  -2 } },
-    { "Sonic Boom",      "1 Bar",  { 0, 2,   3,   0.9f,  0, 0.7f,  1,     0 } },
-    { "Mach 2",          "2 Bars", { 1, 3,   2.5f, 0.55f, 0, 0.6f, 0.75f, 0 } },
-    { "Turbulence",      "4 Bars", { 2, 6,   2,   0.7f,  0, 1,     0.6f,  -1 } },
-    { "Black Sky",       "8 Bars", { 3, 14,  4,   0.45f, 0, 0.5f,  0.9f,  -2 } },
-    { "Escape Velocity", "4 Bars", { 2, 5,   4,   0.65f, 0, 0.55f, 0.8f,  0 } },
-    { "Contrail Dream",  "Free",   { 4, 11,  1.5f, 0.3f, 1, 0.15f, 0.3f,  -3 } },
-    { "Red Alert",       "1 Bar",  { 0, 1.5f, 2,  1,     0, 0.85f, 0.95f, 0 } },
-    { "Orbit Hold",      "Free",   { 4, 15,  3,   0.4f,  1, 0.35f, 0.55f, -1.5f } },
-    { "Jet Wash",        "4 Bars", { 2, 7,   2,   0.95f, 0, 0.45f, 0.5f,  -1 } },
-};
-
-/** What a listening host sees, in arrival order. */
-class HostRecorder final : public juce::AudioProcessorListener
-{
-public:
-    enum class Kind { begin, change, end };
-
-    struct Event
-    {
-        Kind kind;
-        int parameterIndex;
-        float value;
-    };
-
-    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float newValue) override
-    {
-        events.push_back ({ Kind::change, index, newValue });
-    }
-
-    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
-
-    void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int index) override
-    {
-        events.push_back ({ Kind::begin, index, 0.0f });
-    }
-
-    void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int index) override
-    {
-        events.push_back ({ Kind::end, index, 0.0f });
-    }
-
-    std::vector<Event> events;
-};
+using testsupport::HostRecorder;
 
 class ProgramsTest : public ::testing::Test
 {
@@ -83,8 +33,8 @@ protected:
         {
             const auto* id = parameterIDs[(size_t) i];
             SCOPED_TRACE (id);
-            EXPECT_NEAR (param (id).convertFrom0to1 (param (id).getValue()), row.values[i], 1.0e-5f); // the host's view
-            EXPECT_NEAR (plainValue (id), row.values[i], 1.0e-5f);                                     // the audio thread's
+            EXPECT_NEAR (param (id).convertFrom0to1 (param (id).getValue()), row.plainValues[(size_t) i], 1.0e-5f); // the host's view
+            EXPECT_NEAR (plainValue (id), row.plainValues[(size_t) i], 1.0e-5f);                                     // the audio thread's
         }
 
         EXPECT_EQ (param (ParameterIDs::launch).getCurrentValueAsText(), row.launchText);
@@ -105,7 +55,7 @@ TEST_F (ProgramsTest, FourteenProgramsWithTheirNamesAndNoneOutsideTheBank)
     ASSERT_EQ (processor.getNumPrograms(), 14);
 
     for (int i = 0; i < 14; ++i)
-        EXPECT_EQ (processor.getProgramName (i), expectedPrograms[i].name) << i;
+        EXPECT_EQ (processor.getProgramName (i), expectedPrograms[(size_t) i].name) << i;
 
     for (const auto index : { 14, -1, 1000, INT_MIN, INT_MAX })
         EXPECT_TRUE (processor.getProgramName (index).isEmpty()) << index;
@@ -116,11 +66,11 @@ TEST_F (ProgramsTest, SelectingEachProgramAppliesAllItsValues)
     // Walk the bank backwards so every row starts from a different program's values.
     for (int i = 13; i >= 0; --i)
     {
-        SCOPED_TRACE (expectedPrograms[i].name);
+        SCOPED_TRACE (expectedPrograms[(size_t) i].name);
         processor.setCurrentProgram (i);
 
         EXPECT_EQ (processor.getCurrentProgram(), i);
-        expectValuesOf (expectedPrograms[i]);
+        expectValuesOf (expectedPrograms[(size_t) i]);
     }
 }
 
