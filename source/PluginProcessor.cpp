@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -621,6 +623,42 @@ void VorlanAudioProcessor::setCurrentProgram (int index)
             parameter->endChangeGesture();
         }
     }
+
+    // A host that picks the program on a thread other than the message thread makes the framework's
+    // VST3 wrapper queue these changes for the host's next processed block instead of telling it
+    // now, and a host that never reads that queue back (the framework's own hosting does not) would
+    // go on showing the old values. So the values are told again from the message thread.
+    if (! juce::MessageManager::existsAndIsCurrentThread())
+        hostAnnouncer.announceCurrentValues();
+}
+
+//==============================================================================
+VorlanAudioProcessor::HostAnnouncer::HostAnnouncer (juce::AudioProcessor& processorToAnnounce)
+    : processor (processorToAnnounce)
+{
+}
+
+VorlanAudioProcessor::HostAnnouncer::~HostAnnouncer()
+{
+    cancelPendingUpdate();
+}
+
+void VorlanAudioProcessor::HostAnnouncer::announceCurrentValues()
+{
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        handleAsyncUpdate();
+    else
+        triggerAsyncUpdate();
+}
+
+void VorlanAudioProcessor::HostAnnouncer::handleAsyncUpdate()
+{
+    for (auto* parameter : processor.getParameters())
+    {
+        parameter->beginChangeGesture();
+        parameter->sendValueChangedMessageToListeners (parameter->getValue());
+        parameter->endChangeGesture();
+    }
 }
 
 const juce::String VorlanAudioProcessor::getProgramName (int index)
@@ -831,7 +869,7 @@ void keepCurrentValuesWhereUnusable (juce::ValueTree& restored, juce::AudioProce
 
         for (auto child : restored)
         {
-            if (child.getProperty (parameterIdProperty).toString() != parameterID)
+            if (! child.hasType (parameterType) || child.getProperty (parameterIdProperty).toString() != parameterID)
                 continue;
 
             found = true;
@@ -847,7 +885,72 @@ void keepCurrentValuesWhereUnusable (juce::ValueTree& restored, juce::AudioProce
                                   nullptr);
     }
 }
+
+/** Elements other than PARAM are kept and written back but never apply, yet the framework takes any
+    child carrying a parameter's "id" as that parameter. Their properties are set aside while the
+    framework connects the tree and put back in their order afterwards. */
+class ForeignChildrenSetAside
+{
+public:
+    ForeignChildrenSetAside (juce::ValueTree& restored, const juce::Array<juce::AudioProcessorParameter*>& all)
+    {
+        for (auto child : restored)
+        {
+            if (child.hasType (parameterType) || ! namesAParameter (child.getProperty (parameterIdProperty), all))
+                continue;
+
+            juce::NamedValueSet properties;
+
+            for (int i = 0; i < child.getNumProperties(); ++i)
+                properties.set (child.getPropertyName (i), child.getProperty (child.getPropertyName (i)));
+
+            setAside.push_back ({ child, std::move (properties) });
+            child.removeAllProperties (nullptr);
+        }
+    }
+
+    ~ForeignChildrenSetAside()
+    {
+        for (auto& [child, properties] : setAside)
+            for (const auto& property : properties)
+                child.setProperty (property.name, property.value, nullptr);
+    }
+
+private:
+    static bool namesAParameter (const juce::var& id, const juce::Array<juce::AudioProcessorParameter*>& all)
+    {
+        return std::any_of (all.begin(), all.end(), [&id] (auto* parameter)
+        {
+            auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter);
+            return ranged != nullptr && ranged->getParameterID() == id.toString();
+        });
+    }
+
+    std::vector<std::pair<juce::ValueTree, juce::NamedValueSet>> setAside;
+};
 } // namespace
+
+/** The framework leaves a parameter's raw normalised value alone when the restored plain value is the
+    one it already means (a switch at 0.18 is already "off"), and a host would go on reading 0.18. So every
+    stepped parameter is put exactly on its step, and the host is told of every value. */
+void VorlanAudioProcessor::reportRestoredValues()
+{
+    for (auto* parameter : getParameters())
+    {
+        auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter);
+
+        if (ranged == nullptr)
+            continue;
+
+        const auto raw = ranged->getValue();
+        const auto onItsStep = ranged->isDiscrete() ? ranged->convertTo0to1 (ranged->convertFrom0to1 (raw)) : raw;
+
+        if (onItsStep != raw)
+            ranged->setValueNotifyingHost (onItsStep);
+        else
+            ranged->sendValueChangedMessageToListeners (raw);
+    }
+}
 
 void VorlanAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
@@ -863,7 +966,13 @@ void VorlanAudioProcessor::setStateInformation (const void* data, int sizeInByte
 
     currentProgram = programIndexFromText (restored.getProperty ("currentProgram").toString(), getNumPrograms());
     keepCurrentValuesWhereUnusable (restored, parameters, getParameters());
-    parameters.replaceState (restored);
+
+    {
+        const ForeignChildrenSetAside foreignChildren (restored, getParameters());
+        parameters.replaceState (restored);
+    }
+
+    reportRestoredValues();
 }
 
 //==============================================================================

@@ -242,10 +242,32 @@ public:
 
 private:
     //==============================================================================
+    /** Tells the host every parameter's current value again, from the message thread. */
+    class HostAnnouncer final : private juce::AsyncUpdater
+    {
+    public:
+        explicit HostAnnouncer (juce::AudioProcessor& processorToAnnounce);
+        ~HostAnnouncer() override;
+
+        /** Announces at once on the message thread, otherwise as soon as the message thread gets to it. */
+        void announceCurrentValues();
+
+    private:
+        void handleAsyncUpdate() override;
+
+        juce::AudioProcessor& processor;
+
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (HostAnnouncer)
+    };
+
+    //==============================================================================
     double currentTempoBpm() const;
     float readParameter (juce::StringRef parameterID) const noexcept;
     void updateRiserSettings();
     float highestSoundingProgress();
+    void reportRestoredValues();
+
+    HostAnnouncer hostAnnouncer { *this }; // last, so that it is gone before anything it announces
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanAudioProcessor)
 };

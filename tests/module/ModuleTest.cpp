@@ -5,6 +5,7 @@
 #include "MidiSchedule.h"
 #include "OfflineRenderer.h"
 #include "ParameterValues.h"
+#include "PluginExpectations.h"
 #include "PluginLoader.h"
 #include "Vst3FactoryReader.h"
 
@@ -64,6 +65,42 @@ std::vector<float> firstEightValues (juce::AudioPluginInstance& plugin)
         values.push_back (plugin.getParameters()[i]->getValue());
 
     return values;
+}
+
+/** The hosted values that a program's plain values should show, in parameter index order. */
+std::vector<float> normalisedValuesOf (const expected::Program& program)
+{
+    std::vector<float> values;
+
+    for (size_t i = 0; i < expected::numParameters; ++i)
+        values.push_back (expected::normalised (i, program.plainValues[i]));
+
+    return values;
+}
+
+/** Runs the host's message loop until the first eight hosted values are the wanted ones (the hosting
+    classes learn some changes asynchronously), or two seconds have passed. */
+std::vector<float> valuesOnceSettled (juce::AudioPluginInstance& plugin, const std::vector<float>& wanted)
+{
+    const auto matches = [&]
+    {
+        const auto values = firstEightValues (plugin);
+        return std::equal (values.begin(), values.end(), wanted.begin(), wanted.end(),
+                           [] (float a, float b) { return std::abs (a - b) <= 1.0e-6f; });
+    };
+
+    for (int i = 0; i < 200 && ! matches(); ++i)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
+
+    return firstEightValues (plugin);
+}
+
+void expectValues (const std::vector<float>& actual, const std::vector<float>& wanted)
+{
+    ASSERT_EQ (actual.size(), wanted.size());
+
+    for (size_t i = 0; i < wanted.size(); ++i)
+        EXPECT_NEAR (actual[i], wanted[i], 1.0e-6f) << expected::parameters[i].name;
 }
 
 bool buffersEqual (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
@@ -388,6 +425,57 @@ TEST_F (HostedInstance, StateOfAFreshInstanceRestoresTheDefaults)
 
     EXPECT_EQ (changed->getCurrentProgram(), 0);
     EXPECT_EQ (firstEightValues (*changed), firstEightValues (*plugin));
+}
+
+TEST_F (HostedInstance, ProgramsChosenThroughTheHostShowTheirValuesToTheHost)
+{
+    // Every program once, each a change from the one before, ending back at program 0.
+    for (const int program : { 5, 13, 1, 12, 2, 11, 3, 10, 4, 9, 6, 8, 7, 0 })
+    {
+        const auto& row = expected::programs[(size_t) program];
+        SCOPED_TRACE (row.name);
+
+        plugin->setCurrentProgram (program);
+        const auto wanted = normalisedValuesOf (row);
+
+        EXPECT_EQ (plugin->getCurrentProgram(), program);
+        expectValues (valuesOnceSettled (*plugin, wanted), wanted);
+    }
+}
+
+TEST_F (HostedInstance, StateRestoreLeavesEveryHostedValueOnItsRestoredValue)
+{
+    // As a strict validator does it: save, set every parameter to a raw normalised value (between steps
+    // too), restore, and read each value back as the host sees it.
+    juce::Random random (20261210);
+
+    for (const int program : { 0, 3, 10, 12 })
+    {
+        const auto& row = expected::programs[(size_t) program];
+        plugin->setCurrentProgram (program);
+        const auto wanted = normalisedValuesOf (row);
+        expectValues (valuesOnceSettled (*plugin, wanted), wanted);
+
+        juce::MemoryBlock state;
+        plugin->getStateInformation (state);
+
+        for (int round = 0; round < 4; ++round)
+        {
+            SCOPED_TRACE (juce::String (row.name) + ", round " + juce::String (round));
+
+            for (size_t i = 0; i < expected::numParameters; ++i)
+            {
+                auto* parameter = plugin->getParameters()[(int) i];
+                const auto nearTheSavedStep = juce::jlimit (0.0f, 1.0f, wanted[i] + 0.2f * random.nextFloat() / (float) juce::jmax (1, parameter->getNumSteps() - 1));
+                parameter->setValueNotifyingHost (round % 2 == 0 ? nearTheSavedStep : random.nextFloat());
+            }
+
+            hostkit::flushParameterChanges (*plugin);
+            plugin->setStateInformation (state.getData(), (int) state.getSize());
+
+            expectValues (valuesOnceSettled (*plugin, wanted), wanted);
+        }
+    }
 }
 
 //==============================================================================

@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "HostRecorder.h"
 #include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
@@ -278,6 +279,39 @@ TEST_F (StateTest, ForeignAttributesAndChildrenAreWrittenBack)
     EXPECT_TRUE (text.endsWith ("<PARAM id=\"gain\" value=\"0.0\"/><Extra note=\"kept\"><Inner/></Extra></VorlanState>")) << text;
 }
 
+TEST_F (StateTest, OnlyParamElementsApplyOthersWithAParameterIdAreKeptAsTheyStand)
+{
+    struct Case { const char* description; juce::String children; float jet; };
+
+    // The document's PARAM for jet says 0.25; the foreign elements carry jet's id before and after it.
+    const Case cases[] {
+        { "after the PARAM", "<Extra id=\"jet\" value=\"0.9\"/>", 0.25f },
+        { "lower-case type", "<param id=\"jet\" value=\"0.9\"/>", 0.25f },
+        { "nested", "<Group><PARAM id=\"jet\" value=\"0.9\"/></Group>", 0.25f },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.description);
+        VorlanAudioProcessor p;
+        load (p, blobOf (documentWith ("VorlanState", "", c.children)));
+        EXPECT_FLOAT_EQ (plainValue (p, ParameterIDs::jet), c.jet);
+
+        // Later changes go to the PARAM element; the foreign one is written back untouched.
+        testsupport::setPlain (p, ParameterIDs::jet, 0.5f);
+        const auto text = xmlTextOf (save (p));
+        EXPECT_TRUE (text.contains ("<PARAM id=\"jet\" value=\"0.5\"/>")) << text;
+        EXPECT_TRUE (text.contains (c.children)) << text;
+    }
+
+    // Without a PARAM for jet, a foreign element with its id leaves jet where it was.
+    VorlanAudioProcessor p;
+    testsupport::setPlain (p, ParameterIDs::jet, 0.75f);
+    load (p, blobOf (declaration + "<VorlanState><Extra id=\"jet\" value=\"0.9\"/></VorlanState>"));
+    EXPECT_FLOAT_EQ (plainValue (p, ParameterIDs::jet), 0.75f);
+    EXPECT_TRUE (xmlTextOf (save (p)).contains ("<Extra id=\"jet\" value=\"0.9\"/>"));
+}
+
 TEST_F (StateTest, RootNameIsComparedIgnoringCaseAndKeptAsWritten)
 {
     load (processor, blobOf (documentWith ("vorlanSTATE", " currentProgram=\"3\"")));
@@ -380,6 +414,51 @@ TEST_F (StateTest, OversizedLengthIsCutToTheData)
 
             EXPECT_EQ (p.getCurrentProgram(), 11);
             EXPECT_NEAR (plainValue (p, ParameterIDs::climb), 3.5f, 1.0e-5f);
+        }
+    }
+}
+
+TEST_F (StateTest, RestoreLeavesEveryParameterOnItsRestoredValueAndTellsTheHost)
+{
+    // As a strict host validator does it: save, move every parameter to a raw normalised value (between
+    // steps too), restore, and read each parameter back. A raw value that already means the restored
+    // plain value (0.18 for "off") must not survive the restore, and the host hears of every parameter.
+    juce::Random random (20261210);
+
+    for (const auto program : { 0, 3, 10, 12 })
+    {
+        VorlanAudioProcessor p;
+        p.setCurrentProgram (program);
+        const auto saved = save (p);
+        const auto savedValues = allPlainValues (p);
+
+        for (int round = 0; round < 12; ++round)
+        {
+            SCOPED_TRACE ("program " + juce::String (program) + ", round " + juce::String (round));
+
+            for (size_t i = 0; i < ParameterIDs::inIndexOrder.size(); ++i)
+            {
+                auto& parameter = testsupport::parameter (p, ParameterIDs::inIndexOrder[i]);
+                const auto onTheSavedStep = round % 2 == 0;
+                const auto between = 0.49f * random.nextFloat() / (float) juce::jmax (1, parameter.getNumSteps() - 1);
+                parameter.setValueNotifyingHost (onTheSavedStep ? juce::jlimit (0.0f, 1.0f, parameter.convertTo0to1 (savedValues[i]) + between)
+                                                                : random.nextFloat());
+            }
+
+            testsupport::ScopedHostRecorder host (p);
+            load (p, saved);
+            const auto reported = host.lastValues ((int) ParameterIDs::inIndexOrder.size());
+
+            for (size_t i = 0; i < ParameterIDs::inIndexOrder.size(); ++i)
+            {
+                const auto* id = ParameterIDs::inIndexOrder[i];
+                auto& parameter = testsupport::parameter (p, id);
+                const auto exact = parameter.convertTo0to1 (savedValues[i]);
+
+                EXPECT_FLOAT_EQ (plainValue (p, id), savedValues[i]) << id;
+                EXPECT_FLOAT_EQ (parameter.getValue(), exact) << id;
+                EXPECT_FLOAT_EQ (reported[i].value_or (-1.0f), exact) << id << " as the host heard it";
+            }
         }
     }
 }
