@@ -246,28 +246,19 @@ protected:
 
 TEST_F (HostedInstance, ShowsTheEightParametersFirstInIndexOrderAtTheirDefaults)
 {
-    struct ExpectedParameter
-    {
-        const char* name;
-        float defaultValue;
-    };
-
-    const ExpectedParameter expected[] = {
-        { "Launch", 0.5f },    { "Free Time", 5.0f / 14.0f }, { "Climb", 1.0f / 3.0f }, { "Jet", 0.5f },
-        { "Infinity", 0.0f },  { "Shake", 0.4f },             { "Afterburn", 0.5f },    { "Output Gain", 0.8f },
-    };
-
     const auto& parameters = plugin->getParameters();
-    ASSERT_GE (parameters.size(), (int) std::size (expected));
+    ASSERT_GE (parameters.size(), (int) expected::numParameters);
 
-    for (size_t i = 0; i < std::size (expected); ++i)
+    for (size_t i = 0; i < expected::numParameters; ++i)
     {
-        SCOPED_TRACE (expected[i].name);
+        const auto& wanted = expected::parameters[i];
+        const auto defaultValue = expected::normalised (i, wanted.defaultPlain);
         const auto* parameter = parameters[(int) i];
+        SCOPED_TRACE (wanted.name);
 
-        EXPECT_EQ (parameter->getName (64), expected[i].name);
-        EXPECT_NEAR (parameter->getDefaultValue(), expected[i].defaultValue, 1.0e-6f);
-        EXPECT_NEAR (parameter->getValue(), expected[i].defaultValue, 1.0e-6f);
+        EXPECT_EQ (parameter->getName (64), wanted.name);
+        EXPECT_NEAR (parameter->getDefaultValue(), defaultValue, 1.0e-6f);
+        EXPECT_NEAR (parameter->getValue(), defaultValue, 1.0e-6f);
     }
 }
 
@@ -399,14 +390,11 @@ TEST_F (HostedInstance, StateCarriesProgramAndValuesIntoAFreshInstance)
     ASSERT_NE (restored, nullptr);
     restored->setStateInformation (state.getData(), (int) state.getSize());
 
-    // 1 Bar, 2 s, 1.5 octaves (changed from 3), jet 0.9, infinity off, shake 0.7, afterburn 1, 0 dB.
-    const std::vector<float> expected { 0.0f, 1.0f / 14.0f, 0.5f / 3.0f, 0.9f, 0.0f, 0.7f, 1.0f, 0.8f };
-    const auto restoredValues = firstEightValues (*restored);
+    auto wanted = normalisedValuesOf (expected::programs[5]);
+    wanted[2] = expected::normalised (2, 1.5f); // climb, as changed
 
     EXPECT_EQ (restored->getCurrentProgram(), 5);
-
-    for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_NEAR (restoredValues[i], expected[i], 1.0e-6f) << "parameter " << i;
+    expectValues (valuesOnceSettled (*restored, wanted), wanted);
 }
 
 TEST_F (HostedInstance, StateOfAFreshInstanceRestoresTheDefaults)
@@ -425,6 +413,67 @@ TEST_F (HostedInstance, StateOfAFreshInstanceRestoresTheDefaults)
 
     EXPECT_EQ (changed->getCurrentProgram(), 0);
     EXPECT_EQ (firstEightValues (*changed), firstEightValues (*plugin));
+}
+
+TEST_F (HostedInstance, SustainPedalHoldsARiserPastItsNoteOff)
+{
+    // The pedal reaches the synthesiser through the wrapper's MIDI controller parameters.
+    setPlainValue (*plugin, "jet", "0");
+    const auto at = [] (double seconds) { return (juce::int64) (seconds * sampleRate); };
+    const auto levelAt = [] (const juce::AudioBuffer<float>& output, double seconds)
+    {
+        return output.getRMSLevel (0, (int) (seconds * sampleRate), (int) (0.05 * sampleRate));
+    };
+
+    for (const bool pedal : { false, true })
+    {
+        SCOPED_TRACE (pedal ? "pedal down" : "no pedal");
+        hostkit::MidiSchedule midi;
+        midi.addNote (60, 0.8f, 0, at (0.5));
+
+        if (pedal)
+        {
+            midi.addEvent (juce::MidiMessage::controllerEvent (1, 64, 127), 0);
+            midi.addEvent (juce::MidiMessage::controllerEvent (1, 64, 0), at (1.5));
+        }
+
+        hostkit::RenderOptions options;
+        options.lengthInSamples = at (2.0);
+        const auto output = hostkit::renderOffline (*plugin, midi, options);
+
+        EXPECT_GT (levelAt (output, 0.3), 0.01f);
+        EXPECT_EQ (levelAt (output, 1.0) > 0.01f, pedal); // note off at 0.5 s, release 0.14 s
+        EXPECT_EQ (levelAt (output, 1.8), 0.0f);           // pedal up at 1.5 s
+    }
+}
+
+TEST_F (HostedInstance, PlaysIntoAMonoOutputTheMixOfItsStereoOne)
+{
+    // At -24 dB without afterburn the final soft clip is all but linear, so the mono output is the
+    // mean of the two stereo channels.
+    setPlainValue (*plugin, "jet", "0");
+    setPlainValue (*plugin, "afterburn", "0");
+    setPlainValue (*plugin, "gain", "-24");
+    const auto stereo = renderNote (*plugin, 1.0, 1.2);
+
+    auto layout = plugin->getBusesLayout();
+    layout.getChannelSet (false, 0) = juce::AudioChannelSet::create5point1();
+    EXPECT_FALSE (plugin->setBusesLayout (layout));
+    layout.getChannelSet (false, 0) = juce::AudioChannelSet::mono();
+    ASSERT_TRUE (plugin->setBusesLayout (layout));
+    const auto mono = renderNote (*plugin, 1.0, 1.2);
+
+    ASSERT_EQ (mono.getNumChannels(), 1);
+    ASSERT_EQ (mono.getNumSamples(), stereo.getNumSamples());
+    EXPECT_GT (mono.getRMSLevel (0, 0, mono.getNumSamples()), 0.001f);
+
+    float largestDifference = 0.0f;
+
+    for (int i = 0; i < mono.getNumSamples(); ++i)
+        largestDifference = juce::jmax (largestDifference,
+                                        std::abs (mono.getSample (0, i) - 0.5f * (stereo.getSample (0, i) + stereo.getSample (1, i))));
+
+    EXPECT_LT (largestDifference, 1.0e-5f);
 }
 
 TEST_F (HostedInstance, ProgramsChosenThroughTheHostShowTheirValuesToTheHost)

@@ -13,13 +13,6 @@ class ParametersTest : public ::testing::Test
 protected:
     juce::RangedAudioParameter& param (const char* id) { return testsupport::parameter (processor, id); }
 
-    float plainAt (const char* id, float normalised)
-    {
-        auto& p = param (id);
-        p.setValueNotifyingHost (normalised);
-        return p.convertFrom0to1 (p.getValue());
-    }
-
     VorlanAudioProcessor processor;
 };
 } // namespace
@@ -71,50 +64,42 @@ TEST_F (ParametersTest, ClassesStepsAndChoiceItems)
         EXPECT_FLOAT_EQ (param (row.id).getNormalisableRange().skew, 1.0f) << row.id;
 }
 
-TEST_F (ParametersTest, NormalisedToPlainConversions)
+TEST_F (ParametersTest, ValuesSnapToStepsAndClampToTheRange)
 {
-    struct Case { const char* id; float normalised; float plain; };
+    // A host sets normalised values, the editor and programs plain ones; both land on the same steps.
+    enum class From { normalised, plain };
+    struct Case { const char* id; From from; float value; float plain; };
 
     const Case cases[] {
-        { "freeTime", 0.5f,   8.0f },
-        { "freeTime", 0.501f, 8.0f },  // 8.014 snaps to the 0.1 step
-        { "freeTime", 0.0f,   1.0f },
-        { "freeTime", 1.0f,  15.0f },
-        { "climb",    0.5f,   2.5f },
-        { "gain",     0.0f, -24.0f },
-        { "gain",     1.0f,   6.0f },
-        { "gain",     0.8f,   0.0f },
-        { "launch",   0.6f,   2.0f },
-        { "launch",   0.65f,  3.0f },
-        { "launch",   1.0f,   4.0f },
-        { "infinity", 0.49f,  0.0f },
-        { "infinity", 0.5f,   1.0f },
+        { "freeTime", From::normalised, 0.5f,    8.0f },
+        { "freeTime", From::normalised, 0.501f,  8.0f },  // 8.014 snaps to the 0.1 step
+        { "freeTime", From::normalised, 0.0f,    1.0f },
+        { "freeTime", From::normalised, 1.0f,   15.0f },
+        { "freeTime", From::plain,      8.04f,   8.0f },
+        { "freeTime", From::plain,      8.06f,   8.1f },
+        { "freeTime", From::plain,      0.0f,    1.0f },
+        { "climb",    From::normalised, 0.5f,    2.5f },
+        { "climb",    From::plain,      2.449f,  2.4f },
+        { "gain",     From::normalised, 0.0f,  -24.0f },
+        { "gain",     From::normalised, 1.0f,    6.0f },
+        { "gain",     From::normalised, 0.8f,    0.0f },
+        { "gain",     From::plain,    -30.0f,  -24.0f },
+        { "gain",     From::plain,     12.0f,    6.0f },
+        { "launch",   From::normalised, 0.6f,    2.0f },
+        { "launch",   From::normalised, 0.65f,   3.0f },
+        { "launch",   From::normalised, 1.0f,    4.0f },
+        { "infinity", From::normalised, 0.49f,   0.0f },
+        { "infinity", From::normalised, 0.5f,    1.0f },
     };
 
     for (const auto& c : cases)
     {
-        EXPECT_NEAR (plainAt (c.id, c.normalised), c.plain, 1.0e-5f) << c.id << " at " << c.normalised;
-        EXPECT_NEAR (processor.parameters.getRawParameterValue (c.id)->load(), c.plain, 1.0e-5f) << c.id;
-    }
-}
-
-TEST_F (ParametersTest, PlainValuesSnapToStepsAndClampToRange)
-{
-    struct Case { const char* id; float plainIn; float plainOut; };
-
-    const Case cases[] {
-        { "freeTime", 8.04f,  8.0f },
-        { "freeTime", 8.06f,  8.1f },
-        { "climb",    2.449f, 2.4f },
-        { "gain",   -30.0f, -24.0f },
-        { "gain",    12.0f,   6.0f },
-        { "freeTime", 0.0f,   1.0f },
-    };
-
-    for (const auto& c : cases)
-    {
+        SCOPED_TRACE (juce::String (c.id) + (c.from == From::plain ? " plain " : " normalised ") + juce::String (c.value));
         auto& p = param (c.id);
-        EXPECT_NEAR (p.convertFrom0to1 (p.convertTo0to1 (c.plainIn)), c.plainOut, 1.0e-5f) << c.id << " " << c.plainIn;
+        p.setValueNotifyingHost (c.from == From::plain ? p.convertTo0to1 (c.value) : c.value);
+
+        EXPECT_NEAR (p.convertFrom0to1 (p.getValue()), c.plain, 1.0e-5f);                // as the host reads it
+        EXPECT_NEAR (testsupport::plainValue (processor, c.id), c.plain, 1.0e-5f);         // as the audio thread does
     }
 }
 
@@ -128,20 +113,6 @@ TEST_F (ParametersTest, LookupIsByExactId)
         EXPECT_EQ (processor.parameters.getParameter (id), nullptr) << "'" << id << "'";
         EXPECT_EQ (processor.parameters.getRawParameterValue (id), nullptr) << "'" << id << "'";
     }
-}
-
-TEST_F (ParametersTest, DefaultsEqualFactoryProgramZero)
-{
-    const auto& row = kFactoryPresets[0];
-    const std::pair<const char*, float> values[] {
-        { "launch", row.launch }, { "freeTime", row.freeTime }, { "climb", row.climb }, { "jet", row.jet },
-        { "infinity", row.infinity }, { "shake", row.shake }, { "afterburn", row.afterburn }, { "gain", row.gain },
-    };
-
-    for (const auto& [id, value] : values)
-        EXPECT_FLOAT_EQ (processor.parameters.getRawParameterValue (id)->load(), value) << id;
-
-    EXPECT_EQ (processor.getCurrentProgram(), 0);
 }
 
 //==============================================================================
