@@ -417,6 +417,66 @@ TEST (OutputStagesTest, SoftClipAndAfterburnLaws)
     EXPECT_FLOAT_EQ (three.getSample (2, 0), saturatedHigh);
 }
 
+TEST (OutputStagesTest, StagesFollowTanhAcrossTheWholeRange)
+{
+    // Every input a block can hold, from denormal-sized to far past saturation, in both signs; an
+    // odd length so that the stages' tail path is taken too.
+    std::vector<float> inputs;
+
+    for (auto x = 1.0e-30f; x < 12.0f; x *= 1.0003f)
+        inputs.insert (inputs.end(), { x, -x });
+
+    inputs.insert (inputs.end(), { 0.0f, 0.625f, -0.625f }); // and the polynomial's edge
+
+    while (inputs.size() % 4 != 3)
+        inputs.push_back (0.5f);
+
+    const auto unitsOfRounding = [] (float got, double want)
+    {
+        const auto wanted = (float) want;
+        return std::abs ((double) got - want) / (double) (std::nextafter (std::abs (wanted), 2.0f) - std::abs (wanted));
+    };
+
+    struct Case { float gainDecibels; float drive; };
+    const Case cases[] { { 0.0f, 0.0f }, { 6.0f, 0.0f }, { -24.0f, 0.0f }, { 0.0f, 0.3f }, { 0.0f, 1.0f } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE ("gain " + std::to_string (c.gainDecibels) + " dB, drive " + std::to_string (c.drive));
+        juce::AudioBuffer<float> mono (1, (int) inputs.size());
+        std::copy (inputs.begin(), inputs.end(), mono.getWritePointer (0));
+
+        const auto k = 1.0f + 5.0f * c.drive;
+        const auto normaliser = 0.85f / std::tanh (0.75f * k);
+        const auto gain = std::pow (10.0f, 0.05f * c.gainDecibels);
+        double worst = 0.0;
+        float peak = 0.0f;
+
+        if (c.drive > 0.0f)
+        {
+            VorlanAudioProcessor::applyAfterburn (mono, c.drive);
+
+            for (size_t i = 0; i < inputs.size(); ++i)
+                worst = std::max (worst, unitsOfRounding (mono.getSample (0, (int) i), std::tanh ((double) (k * inputs[i])) * normaliser));
+
+            std::copy (inputs.begin(), inputs.end(), mono.getWritePointer (0));
+        }
+
+        const auto reportedPeak = VorlanAudioProcessor::applyGainAndSoftClip (mono, c.gainDecibels);
+
+        for (size_t i = 0; i < inputs.size(); ++i)
+        {
+            const auto y = mono.getSample (0, (int) i);
+            worst = std::max (worst, unitsOfRounding (y, std::tanh ((double) (gain * inputs[i]))));
+            peak = std::max (peak, std::abs (y));
+        }
+
+        EXPECT_LE (worst, 3.0); // units of the result's last place, against tanh in double
+        EXPECT_EQ (reportedPeak, peak);
+        EXPECT_LE (peak, 1.0f);
+    }
+}
+
 TEST_F (BlockProcessingTest, EmptyBlocksChangeNothingAndConsumeNoMidi)
 {
     processOne (noteOnAt (60));
