@@ -632,12 +632,37 @@ juce::AudioProcessorValueTreeState::ParameterLayout VorlanAudioProcessor::create
     return layout;
 }
 
+namespace
+{
+const std::atomic<float>& rawValue (juce::AudioProcessorValueTreeState& tree, const char* parameterID)
+{
+    if (auto* value = tree.getRawParameterValue (parameterID))
+        return *value;
+
+    jassertfalse; // every ID is in the layout
+    static const std::atomic<float> missing { 0.0f };
+    return missing;
+}
+} // namespace
+
+VorlanAudioProcessor::ParameterValues::ParameterValues (juce::AudioProcessorValueTreeState& tree)
+    : launch (rawValue (tree, ParameterIDs::launch)),
+      freeTime (rawValue (tree, ParameterIDs::freeTime)),
+      climb (rawValue (tree, ParameterIDs::climb)),
+      jet (rawValue (tree, ParameterIDs::jet)),
+      infinity (rawValue (tree, ParameterIDs::infinity)),
+      shake (rawValue (tree, ParameterIDs::shake)),
+      afterburn (rawValue (tree, ParameterIDs::afterburn)),
+      gain (rawValue (tree, ParameterIDs::gain))
+{
+}
+
 VorlanAudioProcessor::VorlanAudioProcessor()
     : AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       parameters (*this, nullptr, juce::Identifier ("VorlanState"), createParameterLayout())
 {
-    for (int i = 0; i < numVoices; ++i)
-        synth.addVoice (new VorlanVoice (&riserSettings));
+    for (auto& voice : riserVoices)
+        synth.addVoice (voice = new VorlanVoice (&riserSettings));
 
     synth.addSound (new VorlanSound());
 }
@@ -701,31 +726,25 @@ double VorlanAudioProcessor::currentTempoBpm() const
     return fallbackTempoBpm;
 }
 
-float VorlanAudioProcessor::readParameter (juce::StringRef parameterID) const noexcept
-{
-    return parameters.getRawParameterValue (parameterID)->load();
-}
-
 void VorlanAudioProcessor::updateRiserSettings()
 {
-    const auto launchIndex = (int) readParameter (ParameterIDs::launch);
-    const auto freeTime = launchIndex >= freeLaunchIndex ? readParameter (ParameterIDs::freeTime) : 0.0f;
+    const auto launchIndex = (int) parameterValues.launch.load();
+    const auto freeTime = launchIndex >= freeLaunchIndex ? parameterValues.freeTime.load() : 0.0f;
 
     riserSettings.riseSeconds = riseSecondsFor (launchIndex, currentTempoBpm(), freeTime);
-    riserSettings.climb = readParameter (ParameterIDs::climb);
-    riserSettings.jet = readParameter (ParameterIDs::jet);
-    riserSettings.shake = readParameter (ParameterIDs::shake);
-    riserSettings.infinity = readParameter (ParameterIDs::infinity) > 0.5f;
+    riserSettings.climb = parameterValues.climb.load();
+    riserSettings.jet = parameterValues.jet.load();
+    riserSettings.shake = parameterValues.shake.load();
+    riserSettings.infinity = parameterValues.infinity.load() > 0.5f;
 }
 
-float VorlanAudioProcessor::highestSoundingProgress()
+float VorlanAudioProcessor::highestSoundingProgress() const noexcept
 {
     float highest = 0.0f;
 
-    for (int i = 0; i < synth.getNumVoices(); ++i)
-        if (auto* voice = dynamic_cast<VorlanVoice*> (synth.getVoice (i)))
-            if (voice->isEnvelopeActive())
-                highest = juce::jmax (highest, voice->getProgress());
+    for (const auto* voice : riserVoices)
+        if (voice->isEnvelopeActive())
+            highest = juce::jmax (highest, voice->getProgress());
 
     return highest;
 }
@@ -785,12 +804,18 @@ void VorlanAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     synth.renderNextBlock (buffer, midiMessages, 0, buffer.getNumSamples());
 
     const auto highestProgress = highestSoundingProgress();
-    const auto drive = readParameter (ParameterIDs::afterburn) * highestProgress;
+    auto peak = 0.0f;
 
-    if (drive > 0.001f)
-        applyAfterburn (buffer, drive);
+    // A buffer no voice wrote to is still marked clear: exact silence, which both stages would keep.
+    if (! buffer.hasBeenCleared())
+    {
+        const auto drive = parameterValues.afterburn.load() * highestProgress;
 
-    const auto peak = applyGainAndSoftClip (buffer, readParameter (ParameterIDs::gain));
+        if (drive > 0.001f)
+            applyAfterburn (buffer, drive);
+
+        peak = applyGainAndSoftClip (buffer, parameterValues.gain.load());
+    }
 
     riseProgress = highestProgress;
     outputPeak = peak;

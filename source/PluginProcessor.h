@@ -275,10 +275,27 @@ public:
 
 private:
     //==============================================================================
+    /** The parameters' plain values as the audio thread reads them, looked up by ID once. */
+    struct ParameterValues
+    {
+        explicit ParameterValues (juce::AudioProcessorValueTreeState& tree);
+
+        const std::atomic<float>& launch;
+        const std::atomic<float>& freeTime;
+        const std::atomic<float>& climb;
+        const std::atomic<float>& jet;
+        const std::atomic<float>& infinity;
+        const std::atomic<float>& shake;
+        const std::atomic<float>& afterburn;
+        const std::atomic<float>& gain;
+    };
+
     double currentTempoBpm() const;
-    float readParameter (juce::StringRef parameterID) const noexcept;
     void updateRiserSettings();
-    float highestSoundingProgress();
+    float highestSoundingProgress() const noexcept;
+
+    const ParameterValues parameterValues { parameters };
+    std::array<VorlanVoice*, numVoices> riserVoices {}; // owned by synth, which never drops a voice
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanAudioProcessor)
 };

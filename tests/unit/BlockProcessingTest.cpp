@@ -119,22 +119,40 @@ TEST_F (BlockProcessingTest, SettingsRecordTakesTheParameterValues)
     EXPECT_TRUE (processor.riserSettings.infinity);
 }
 
-TEST_F (BlockProcessingTest, NoNoteGivesExactSilenceAndZeroPublishedValues)
+TEST_F (BlockProcessingTest, NoSoundingNoteGivesExactSilenceAndZeroPublishedValues)
 {
-    juce::AudioBuffer<float> buffer (2, blockSize);
+    const auto expectSilentBlock = [this] (const char* when)
+    {
+        SCOPED_TRACE (when);
+        juce::AudioBuffer<float> buffer (2, blockSize);
 
-    for (int ch = 0; ch < 2; ++ch)
-        juce::FloatVectorOperations::fill (buffer.getWritePointer (ch), 0.7f, blockSize);
+        for (int ch = 0; ch < 2; ++ch)
+            juce::FloatVectorOperations::fill (buffer.getWritePointer (ch), 0.7f, blockSize);
 
-    juce::MidiBuffer none;
-    processor.processBlock (buffer, none);
+        juce::MidiBuffer none;
+        processor.processBlock (buffer, none);
 
-    for (int ch = 0; ch < 2; ++ch)
-        for (int i = 0; i < blockSize; ++i)
-            ASSERT_EQ (buffer.getSample (ch, i), 0.0f);
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < blockSize; ++i)
+                ASSERT_EQ (buffer.getSample (ch, i), 0.0f);
 
-    EXPECT_EQ (processor.riseProgress.load(), 0.0f);
-    EXPECT_EQ (processor.outputPeak.load(), 0.0f);
+        EXPECT_EQ (processor.riseProgress.load(), 0.0f);
+        EXPECT_EQ (processor.outputPeak.load(), 0.0f);
+    };
+
+    expectSilentBlock ("before any note");
+
+    processOne (noteOnAt (60));
+    processOne();
+    ASSERT_GT (processor.outputPeak.load(), 0.0f);
+    juce::MidiBuffer off;
+    off.addEvent (juce::MidiMessage::noteOff (1, 60), 0);
+    processOne (off);
+
+    for (int block = 0; block < 20; ++block) // past the 0.14 s release
+        processOne();
+
+    expectSilentBlock ("after the release");
 }
 
 //==============================================================================
