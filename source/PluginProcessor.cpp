@@ -4,47 +4,190 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <utility>
 #include <vector>
 
+#if JUCE_INTEL
+ #include <emmintrin.h>
+#endif
+
 namespace
 {
-constexpr float twoPi = juce::MathConstants<float>::twoPi;
-
 float fractionalPart (float x) noexcept
 {
     return x - std::floor (x);
-}
-
-using FloatVector = juce::dsp::SIMDRegister<float>;
-
-/** One sample of band-limited saws for a vector of lanes, advancing their phases: the naive ramp
-    minus a two-sample polynomial step at the wrap. Branch-free, with the reciprocal of the
-    increment worked out per chunk, since a division per lane and sample would cost more than the
-    rest. A lane without increment stands still, its phase in 0..1 needs no correction, and its
-    level is 0. */
-inline FloatVector nextPolyBlepSaws (FloatVector& phase, FloatVector increment, FloatVector inverseIncrement) noexcept
-{
-    const auto one = FloatVector::expand (1.0f);
-    const auto tRise = phase * inverseIncrement;
-    const auto tFall = (phase - one) * inverseIncrement;
-    const auto afterWrap = tRise + tRise - tRise * tRise - one;
-    const auto beforeWrap = tFall * tFall + tFall + tFall + one;
-
-    const auto justWrapped = FloatVector::lessThan (phase, increment);
-    const auto aboutToWrap = FloatVector::greaterThan (phase, one - increment) & ~justWrapped;
-    const auto correction = (afterWrap & justWrapped) + (beforeWrap & aboutToWrap);
-    const auto saw = phase + phase - one - correction;
-
-    const auto next = phase + increment;
-    phase = next - (one & FloatVector::greaterThanOrEqual (next, one));
-    return saw;
 }
 
 inline float advancedPhase (float phase, float increment) noexcept
 {
     const auto next = phase + increment;
     return next >= 1.0f ? next - 1.0f : next;
+}
+
+//==============================================================================
+/** Four floats, one SSE register: the compiler's vector extension rather than the framework's
+    SIMDRegister, which has no division, conversion to integers or lane shuffles. */
+using Floats = float __attribute__ ((vector_size (16)));
+using Ints = std::int32_t __attribute__ ((vector_size (16)));
+constexpr int floatsPerVector = 4;
+
+inline Floats loadFloats (const float* source) noexcept
+{
+    Floats v;
+    std::memcpy (&v, source, sizeof (v));
+    return v;
+}
+
+inline void storeFloats (float* destination, Floats v) noexcept
+{
+    std::memcpy (destination, &v, sizeof (v));
+}
+
+#if JUCE_INTEL
+// GCC turns the conditional forms into masks and blends, four instructions instead of one.
+inline Floats minOf (Floats a, Floats b) noexcept   { return (Floats) _mm_min_ps ((__m128) a, (__m128) b); }
+inline Floats maxOf (Floats a, Floats b) noexcept   { return (Floats) _mm_max_ps ((__m128) a, (__m128) b); }
+#else
+inline Floats minOf (Floats a, Floats b) noexcept   { return a < b ? a : b; }
+inline Floats maxOf (Floats a, Floats b) noexcept   { return a > b ? a : b; }
+#endif
+inline Floats ifElse (Ints mask, Floats a, Floats b) noexcept { return (Floats) ((mask & (Ints) a) | (~mask & (Ints) b)); }
+
+/** Adding 1.5 * 2^23 rounds any float below 2^22 to an integer, which then sits in the low mantissa bits. */
+constexpr float roundingShift = 12582912.0f;
+
+/** sin (2 pi x) for |x| < 2^22, within 2e-7: reduced to a quarter turn by symmetry, then an odd
+    polynomial of degree 9 fitted for the least largest error. */
+inline Floats sinTwoPi (Floats x) noexcept
+{
+    const auto signBit = Ints {} + std::numeric_limits<std::int32_t>::min();
+    const auto y = x - ((x + roundingShift) - roundingShift); // -0.5..0.5 turns
+    const auto magnitude = (Floats) (~signBit & (Ints) y);
+    const auto a = minOf (magnitude, 0.5f - magnitude);        // sin (pi - a) = sin a
+    const auto a2 = a * a;
+    const auto sine = a * (6.283185281f + a2 * (-41.34168077f + a2 * (81.60248791f + a2 * (-76.58145631f + a2 * 39.76204421f))));
+    return (Floats) ((Ints) sine | (signBit & (Ints) y));
+}
+
+/** 2^t for 0 <= t < 127, within 1.5e-7 relative: 2^round (t) put into the exponent bits, times a
+    degree-6 polynomial for the remaining -0.5..0.5. */
+inline Floats exp2Of (Floats t) noexcept
+{
+    const auto shifted = t + roundingShift;
+    const auto f = t - (shifted - roundingShift);
+    const auto p = 1.0f + f * (0.6931472057f + f * (0.2402264689f + f * (0.05550328777f
+                   + f * (0.009618489008f + f * (0.001339993111f + f * 0.0001534579831f)))));
+    const auto exponent = ((Ints) shifted - (Ints) (Floats {} + roundingShift)) << 23;
+    return (Floats) ((Ints) p + exponent);
+}
+
+/** tanh within two units of float rounding: an odd polynomial below 0.625, 1 - 2 / (e^2|x| + 1) above,
+    where the exponential cannot cancel. At 9.5 and more tanh rounds to 1. */
+inline Floats tanhOf (Floats x) noexcept
+{
+    const auto signBit = Ints {} + std::numeric_limits<std::int32_t>::min();
+    const auto magnitude = (Floats) (~signBit & (Ints) x);
+    const auto x2 = x * x;
+    const auto nearZero = x + x * x2 * (-0.3333332898f + x2 * (0.1333277130f + x2 * (-0.05385106491f
+                                  + x2 * (0.02099773620f + x2 * -0.006097370851f))));
+
+    const auto e = exp2Of (minOf (magnitude, Floats {} + 9.5f) * 2.885390082f); // e^2|x|
+    const auto away = (Floats) ((Ints) (1.0f - 2.0f / (e + 1.0f)) | (signBit & (Ints) x));
+    return magnitude < 0.625f ? nearZero : away;
+}
+
+/** Applies a vector function to every sample, four at a time; a short tail goes through the same
+    function from a padded copy, so that every sample sees the same arithmetic. */
+template <typename Function>
+void transformSamples (float* samples, int numSamples, Function&& function) noexcept
+{
+    int i = 0;
+
+    for (; i + floatsPerVector <= numSamples; i += floatsPerVector)
+        storeFloats (samples + i, function (loadFloats (samples + i)));
+
+    if (i < numSamples)
+    {
+        float tail[floatsPerVector] {};
+        std::copy (samples + i, samples + numSamples, tail);
+        storeFloats (tail, function (loadFloats (tail)));
+        std::copy (tail, tail + (numSamples - i), samples + i);
+    }
+}
+
+//==============================================================================
+constexpr auto numLanes = 8;
+constexpr auto numVectors = numLanes / floatsPerVector;
+
+/** The voice's oscillator lanes as vectors, for the length of a chunk. */
+struct OscillatorBank
+{
+    Floats phases[numVectors], increments[numVectors], inverseIncrements[numVectors],
+           leftLevels[numVectors], rightLevels[numVectors];
+
+    /** One sample of the stack: its left sum in lane 0, its right sum in lane 1. */
+    Floats next() noexcept
+    {
+        const auto saw0 = nextSaws (0), saw1 = nextSaws (1);
+        const auto left = saw0 * leftLevels[0] + saw1 * leftLevels[1];
+        const auto right = saw0 * rightLevels[0] + saw1 * rightLevels[1];
+        const auto pairs = __builtin_shufflevector (left, right, 0, 4, 1, 5) + __builtin_shufflevector (left, right, 2, 6, 3, 7);
+        return pairs + __builtin_shufflevector (pairs, pairs, 2, 3, 0, 1);
+    }
+
+    /** Band-limited saws, advancing the phases. The polyBLEP step is -(1 - t)^2 for t = phase / increment
+        just after the wrap and (1 + t)^2 for t = (phase - 1) / increment just before it: the two
+        clipped terms, of which at most one is non-zero since an increment stays below a half; a lane
+        without increment gets 1 - 1 = 0. (phase - 1) is exact, where folding it into the product
+        would cancel digits at low pitches. */
+    Floats nextSaws (int v) noexcept
+    {
+        const auto afterWrap = 1.0f - minOf (phases[v] * inverseIncrements[v], Floats {} + 1.0f);
+        const auto beforeWrap = 1.0f + maxOf ((phases[v] - 1.0f) * inverseIncrements[v], Floats {} - 1.0f);
+        const auto saw = phases[v] + phases[v] - 1.0f - (beforeWrap * beforeWrap - afterWrap * afterWrap);
+
+        const auto advanced = phases[v] + increments[v];
+        phases[v] = advanced - ifElse (advanced >= 1.0f, Floats {} + 1.0f, Floats {});
+        return saw;
+    }
+};
+
+//==============================================================================
+constexpr std::array<float, numLanes> stackRatios { 1.0f, 0.9890852f, 1.0110353f, 0.9942404f, 1.0057930f, 0.9971160f, 1.0028923f, 0.0f };
+
+/** Levels times pans, with the lanes the mode leaves unused at 0. */
+constexpr auto stackLevels (const std::array<float, numLanes>& pans)
+{
+    std::array<float, numLanes> levels {};
+
+    for (size_t k = 0; k < (size_t) VorlanVoice::numOscillators; ++k)
+        levels[k] = 1.0f / (float) VorlanVoice::numOscillators * pans[k];
+
+    return levels;
+}
+
+constexpr auto stackLeftLevels = stackLevels ({ 0.5f, 1.0f, 0.0f, 0.8f, 0.2f, 0.65f, 0.35f, 0.0f });
+constexpr auto stackRightLevels = stackLevels ({ 0.5f, 0.0f, 1.0f, 0.2f, 0.8f, 0.35f, 0.65f, 0.0f });
+
+constexpr std::array<float, numLanes> layerLeftPans { 0.75f, 0.25f, 0.75f, 0.25f, 0.75f, 0.25f, 0.0f, 0.0f };
+constexpr std::array<float, numLanes> layerRightPans { 0.25f, 0.75f, 0.25f, 0.75f, 0.25f, 0.75f, 0.0f, 0.0f };
+
+constexpr auto layerOffsetsInCycle()
+{
+    std::array<float, numLanes> offsets {};
+
+    for (int k = 0; k < VorlanVoice::numEndlessLayers; ++k)
+        offsets[(size_t) k] = (float) k / (float) VorlanVoice::numEndlessLayers;
+
+    return offsets;
+}
+
+constexpr auto layerOffsets = layerOffsetsInCycle();
+
+float noiseCutoffHz (float riseProgress, float ceilingHz) noexcept
+{
+    return juce::jmin (ceilingHz, juce::jmax (60.0f, 160.0f * std::exp2 (5.6f * riseProgress)));
 }
 
 const juce::StringArray launchChoices { "1 Bar", "2 Bars", "4 Bars", "8 Bars", "Free" };
@@ -56,66 +199,68 @@ bool VorlanSound::appliesToNote (int)    { return true; }
 bool VorlanSound::appliesToChannel (int) { return true; }
 
 //==============================================================================
-const std::array<float, VorlanVoice::numOscillators> VorlanVoice::oscillatorRatios {
-    1.0f, 0.9890852f, 1.0110353f, 0.9942404f, 1.0057930f, 0.9971160f, 1.0028923f
-};
-const std::array<float, VorlanVoice::numOscillators> VorlanVoice::oscillatorLeftGains { 0.5f, 1.0f, 0.0f, 0.8f, 0.2f, 0.65f, 0.35f };
-const std::array<float, VorlanVoice::numOscillators> VorlanVoice::oscillatorRightGains { 0.5f, 0.0f, 1.0f, 0.2f, 0.8f, 0.35f, 0.65f };
-const std::array<float, VorlanVoice::numEndlessLayers> VorlanVoice::endlessLeftGains { 0.75f, 0.25f, 0.75f, 0.25f, 0.75f, 0.25f };
-const std::array<float, VorlanVoice::numEndlessLayers> VorlanVoice::endlessRightGains { 0.25f, 0.75f, 0.25f, 0.75f, 0.25f, 0.75f };
+float VorlanVoice::WhiteNoise::next() noexcept
+{
+    seed = (juce::int64) ((((juce::uint64) seed) * 0x5deece66dLL + 11) & 0xffffffffffffLL);
+    const auto u = (float) (juce::uint32) (seed >> 16) * (1.0f / 4294967296.0f);
+    return 2.0f * juce::jmin (u, 1.0f - std::numeric_limits<float>::epsilon()) - 1.0f;
+}
 
+void VorlanVoice::JetFilter::prepare (double newSampleRate) noexcept
+{
+    sampleRate = newSampleRate;
+    bandPass = true;
+    resonance = 2.2f;
+    cutoffFrequency = 0.0f; // coefficients to be worked out again
+    reset();
+}
+
+void VorlanVoice::JetFilter::setCutoffFrequency (float cutoffHz) noexcept
+{
+    if (cutoffHz == cutoffFrequency)
+        return;
+
+    cutoffFrequency = cutoffHz;
+
+    // The framework's law, g = tan (pi fc / fs) and h = 1 / (1 + g / resonance + g^2), written with
+    // s = sin and c = cos of pi fc / fs, where s^2 + c^2 = 1 leaves a single division.
+    const auto halfTurn = (float) (0.5 * cutoffHz / sampleRate);
+    const auto sinCos = sinTwoPi (Floats { halfTurn, halfTurn + 0.25f, 0.0f, 0.0f });
+    const auto s = sinCos[0], c = sinCos[1];
+    const auto damping = 1.0f / resonance;
+    const auto q = 1.0f / (1.0f + damping * s * c);
+    const auto gh = s * c * q;           // g h
+    const auto ggh = s * s * q;          // g^2 h
+    const auto ghk = ggh + damping * gh; // g h (g + damping)
+
+    // One step of s1 (the band-pass state) and s2 (the low-pass state), from s1, s2 and the input,
+    // the states kept at half scale so that the output is the plain sum over a step.
+    const Row s1 { 1.0f - 2.0f * ghk, -2.0f * gh, gh };
+    const Row s2 { 2.0f * gh, 1.0f - 2.0f * ggh, ggh };
+
+    toOutput = bandPass ? s1 : Row { s2.fromOther, s2.fromOutput, s2.fromInput };
+    toOther = bandPass ? s2 : Row { s1.fromOther, s1.fromOutput, s1.fromInput };
+}
+
+inline float VorlanVoice::JetFilter::processSample (float input) noexcept
+{
+    const auto nextOutput = toOutput.fromOutput * output + toOutput.fromOther * other + toOutput.fromInput * input;
+    const auto nextOther = toOther.fromOutput * output + toOther.fromOther * other + toOther.fromInput * input;
+    const auto y = output + nextOutput;
+    output = nextOutput;
+    other = nextOther;
+    return y;
+}
+
+//==============================================================================
 VorlanVoice::VorlanVoice (const RiserSettings* sharedSettings)
     : settings (sharedSettings)
 {
     jassert (settings != nullptr);
+    float* levels[] { signals.envelope.data() };
+    envelopeLevels.setDataToReferTo (levels, 1, maxChunkSamples);
 }
 
-float VorlanVoice::noteFrequencyHz (int midiNoteNumber) noexcept
-{
-    return (float) (440.0 * std::pow (2.0, (midiNoteNumber - 69) / 12.0));
-}
-
-float VorlanVoice::velocityToGain (float velocity) noexcept
-{
-    return std::fma (0.5f, velocity, 0.35f);
-}
-
-float VorlanVoice::climbedFrequencyHz (float noteHz, float climbOctaves, float riseProgress) noexcept
-{
-    return noteHz * std::exp2 (climbOctaves * riseProgress);
-}
-
-float VorlanVoice::normalOscillatorHz (float climbedHz, int oscillator, float ceilingHz) noexcept
-{
-    return juce::jmin (climbedHz * oscillatorRatios[(size_t) oscillator], ceilingHz);
-}
-
-float VorlanVoice::endlessBaseHz (float noteHz) noexcept
-{
-    return juce::jlimit (20.0f, 400.0f, noteHz / 4.0f);
-}
-
-float VorlanVoice::endlessLayerHz (float baseHz, float layerPosition, float ceilingHz) noexcept
-{
-    return juce::jmin (baseHz * std::exp2 (5.0f * layerPosition), ceilingHz);
-}
-
-float VorlanVoice::endlessLayerPosition (float phase, int layer) noexcept
-{
-    return fractionalPart (phase + (float) layer / (float) numEndlessLayers);
-}
-
-float VorlanVoice::endlessLayerLevel (float layerPosition) noexcept
-{
-    return (0.5f - 0.5f * std::cos (twoPi * layerPosition)) * (1.0f / 3.0f);
-}
-
-float VorlanVoice::noiseCutoffHz (float riseProgress, float ceilingHz) noexcept
-{
-    return juce::jmin (ceilingHz, juce::jmax (60.0f, 160.0f * std::exp2 (5.6f * riseProgress)));
-}
-
-//==============================================================================
 bool VorlanVoice::canPlaySound (juce::SynthesiserSound* sound)
 {
     return dynamic_cast<VorlanSound*> (sound) != nullptr;
@@ -123,8 +268,8 @@ bool VorlanVoice::canPlaySound (juce::SynthesiserSound* sound)
 
 void VorlanVoice::startNote (int midiNoteNumber, float velocity, juce::SynthesiserSound*, int)
 {
-    noteFrequency = noteFrequencyHz (midiNoteNumber);
-    velocityGain = velocityToGain (velocity);
+    noteFrequency = (float) (440.0 * std::pow (2.0, (midiNoteNumber - 69) / 12.0));
+    velocityGain = std::fma (0.5f, velocity, 0.35f);
     samplesElapsed = 0.0;
     shakePhase = 0.0f;
     shepardPhase = 0.0f;
@@ -159,9 +304,7 @@ void VorlanVoice::prepare (double newSampleRate)
 {
     sampleRate = newSampleRate;
     envelope.setSampleRate (newSampleRate);
-    noiseFilter.prepare ({ newSampleRate, 512, 1 });
-    noiseFilter.setType (juce::dsp::StateVariableTPTFilterType::bandpass);
-    noiseFilter.setResonance (2.2f);
+    noiseFilter.prepare (newSampleRate);
 }
 
 void VorlanVoice::finishNote()
@@ -170,124 +313,191 @@ void VorlanVoice::finishNote()
     noiseFilter.reset();
 }
 
+void VorlanVoice::setUpStack (ChunkSetup& chunk, const RiserSettings& current, float fs, float ceilingHz) const
+{
+    const auto climbedHz = noteFrequency * std::exp2 (current.climb * progress);
+
+    for (int v = 0; v < numVectors; ++v)
+    {
+        const auto first = (size_t) (v * floatsPerVector);
+        const auto hz = minOf (climbedHz * loadFloats (stackRatios.data() + first), Floats {} + ceilingHz);
+        storeFloats (chunk.increments.data() + first, hz / fs);
+    }
+
+    std::copy (stackLeftLevels.begin(), stackLeftLevels.end(), chunk.leftLevels.begin());
+    std::copy (stackRightLevels.begin(), stackRightLevels.end(), chunk.rightLevels.begin());
+}
+
+void VorlanVoice::setUpEndlessLayers (ChunkSetup& chunk, const RiserSettings& current, float fs, float ceilingHz, int chunkSamples)
+{
+    const auto baseHz = juce::jlimit (20.0f, 400.0f, noteFrequency / 4.0f);
+    Lanes positions {};
+
+    for (int v = 0; v < numVectors; ++v)
+    {
+        const auto first = (size_t) (v * floatsPerVector);
+        const auto sum = shepardPhase + loadFloats (layerOffsets.data() + first);
+        const auto position = sum >= 1.0f ? sum - 1.0f : sum; // the fractional part, as the sum is below 2
+        const auto window = (0.5f - 0.5f * sinTwoPi (position + 0.25f)) * (1.0f / 3.0f);
+        storeFloats (positions.data() + first, position);
+        storeFloats (chunk.leftLevels.data() + first, window * loadFloats (layerLeftPans.data() + first));
+        storeFloats (chunk.rightLevels.data() + first, window * loadFloats (layerRightPans.data() + first));
+    }
+
+    // The frequencies accumulate into the phases, so they take the library's exp2 exactly.
+    for (size_t k = 0; k < (size_t) numEndlessLayers; ++k)
+        chunk.increments[k] = juce::jmin (baseHz * std::exp2 (5.0f * positions[k]), ceilingHz) / fs;
+
+    chunk.increments[6] = chunk.increments[7] = 0.0f;
+
+    shepardPhase = fractionalPart (shepardPhase
+                                   + current.climb / juce::jmax (current.riseSeconds, 0.2f) / 5.0f
+                                         * (float) chunkSamples / fs);
+}
+
 void VorlanVoice::setUpChunk (ChunkSetup& chunk, const RiserSettings& current, float fs, double riseSamples,
                               float ceilingHz, int chunkSamples)
 {
     progress = (float) juce::jmin (samplesElapsed / riseSamples, 1.0);
     const auto p = progress;
-    chunk = {};
 
-    if (! current.infinity)
-    {
-        constexpr float level = 1.0f / (float) numOscillators;
-        const auto climbedHz = climbedFrequencyHz (noteFrequency, current.climb, p);
-
-        for (size_t k = 0; k < (size_t) numOscillators; ++k)
-        {
-            chunk.increments[k] = normalOscillatorHz (climbedHz, (int) k, ceilingHz) / fs;
-            chunk.leftLevels[k] = level * oscillatorLeftGains[k];
-            chunk.rightLevels[k] = level * oscillatorRightGains[k];
-        }
-
-    }
+    if (current.infinity)
+        setUpEndlessLayers (chunk, current, fs, ceilingHz, chunkSamples);
     else
+        setUpStack (chunk, current, fs, ceilingHz);
+
+    for (int v = 0; v < numVectors; ++v)
     {
-        const auto base = endlessBaseHz (noteFrequency);
-
-        for (size_t k = 0; k < (size_t) numEndlessLayers; ++k)
-        {
-            const auto position = endlessLayerPosition (shepardPhase, (int) k);
-            const auto level = endlessLayerLevel (position);
-            chunk.increments[k] = endlessLayerHz (base, position, ceilingHz) / fs;
-            chunk.leftLevels[k] = level * endlessLeftGains[k];
-            chunk.rightLevels[k] = level * endlessRightGains[k];
-        }
-
-        shepardPhase = fractionalPart (shepardPhase
-                                       + current.climb / juce::jmax (current.riseSeconds, 0.2f) / 5.0f
-                                             * (float) chunkSamples / fs);
+        const auto first = (size_t) (v * floatsPerVector);
+        const auto increments = loadFloats (chunk.increments.data() + first);
+        storeFloats (chunk.inverseIncrements.data() + first, increments > 0.0f ? 1.0f / increments : Floats {});
     }
 
-    for (size_t k = 0; k < numLanes; ++k)
-        chunk.inverseIncrements[k] = chunk.increments[k] > 0.0f ? 1.0f / chunk.increments[k] : 0.0f;
-
-    noiseFilter.setCutoffFrequency (noiseCutoffHz (p, ceilingHz));
     chunk.noiseGain = current.jet * (0.18f + 0.65f * p);
+
+    if (chunk.noiseGain != 0.0f)
+        noiseFilter.setCutoffFrequency (noiseCutoffHz (p, ceilingHz));
+
     chunk.shakeIncrement = (1.5f + p * p * (4.0f + 28.0f * current.shake)) / fs;
     chunk.shakeDepth = current.shake * (0.15f + 0.7f * p);
 }
 
-bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples)
+int VorlanVoice::fillEnvelope (int numSamples)
 {
-    const auto numChannels = outputBuffer.getNumChannels();
-    float* left = numChannels > 0 ? outputBuffer.getWritePointer (0, startSample) : nullptr;
-    float* right = numChannels > 1 ? outputBuffer.getWritePointer (1, startSample) : nullptr;
+    // The framework's envelope scales a chunk of ones; in its sustain it leaves them as they are.
+    std::fill (signals.envelope.begin(), signals.envelope.end(), 1.0f);
+    envelope.applyEnvelopeToBuffer (envelopeLevels, 0, numSamples);
 
-    constexpr auto numVectors = numLanes / FloatVector::size();
-    static_assert (numLanes % FloatVector::size() == 0);
-    std::array<FloatVector, numVectors> phases, increments, inverseIncrements, leftLevels, rightLevels;
+    if (envelope.isActive())
+        return numSamples;
+
+    // The release ended in this chunk, at its first zero level: the last sample the voice writes.
+    const auto* levels = signals.envelope.data();
+    const auto* end = std::find_if (levels, levels + numSamples, [] (float level) { return level <= 0.0f; });
+    return juce::jmin (numSamples, (int) (end - levels) + 1);
+}
+
+template <bool withNoise>
+void VorlanVoice::renderSources (const ChunkSetup& chunk, int numSamples) noexcept
+{
+    // Everything the loop carries stays in locals, so that the stores below cannot alias it.
+    OscillatorBank bank;
     Lanes phaseLanes {};
     std::copy (oscPhases.begin(), oscPhases.end(), phaseLanes.begin());
 
-    for (size_t v = 0; v < numVectors; ++v)
+    for (int v = 0; v < numVectors; ++v)
     {
-        const auto first = v * FloatVector::size();
-        phases[v] = FloatVector::fromRawArray (phaseLanes.data() + first);
-        increments[v] = FloatVector::fromRawArray (chunk.increments.data() + first);
-        inverseIncrements[v] = FloatVector::fromRawArray (chunk.inverseIncrements.data() + first);
-        leftLevels[v] = FloatVector::fromRawArray (chunk.leftLevels.data() + first);
-        rightLevels[v] = FloatVector::fromRawArray (chunk.rightLevels.data() + first);
+        const auto first = (size_t) (v * floatsPerVector);
+        bank.phases[v] = loadFloats (phaseLanes.data() + first);
+        bank.increments[v] = loadFloats (chunk.increments.data() + first);
+        bank.inverseIncrements[v] = loadFloats (chunk.inverseIncrements.data() + first);
+        bank.leftLevels[v] = loadFloats (chunk.leftLevels.data() + first);
+        bank.rightLevels[v] = loadFloats (chunk.rightLevels.data() + first);
     }
 
-    auto finished = false;
+    auto white = noise;
+    auto filter = noiseFilter;
+    auto shake = shakePhase;
+    const auto noiseGain = chunk.noiseGain, shakeIncrement = chunk.shakeIncrement;
 
-    for (int i = 0; i < numSamples && ! finished; ++i)
+    for (int i = 0; i < numSamples; ++i)
     {
-        const auto e = envelope.getNextSample();
+        auto sums = bank.next();
 
-        auto leftParts = FloatVector::expand (0.0f), rightParts = FloatVector::expand (0.0f);
+        if constexpr (withNoise)
+            sums += filter.processSample (white.next()) * noiseGain;
 
-        for (size_t v = 0; v < numVectors; ++v)
-        {
-            const auto saws = nextPolyBlepSaws (phases[v], increments[v], inverseIncrements[v]);
-            leftParts += saws * leftLevels[v];
-            rightParts += saws * rightLevels[v];
-        }
+        signals.left[(size_t) i] = sums[0];
+        signals.right[(size_t) i] = sums[1];
 
-        auto leftSum = leftParts.sum(), rightSum = rightParts.sum();
-
-        const auto white = 2.0f * noise.nextFloat() - 1.0f;
-        const auto jetNoise = noiseFilter.processSample (0, white) * chunk.noiseGain;
-        leftSum += jetNoise;
-        rightSum += jetNoise;
-
-        shakePhase = advancedPhase (shakePhase, chunk.shakeIncrement);
-        const auto shakeFactor = 1.0f - chunk.shakeDepth * (0.5f + 0.5f * std::sin (twoPi * shakePhase));
-
-        const auto g = e * velocityGain * shakeFactor;
-
-        if (right != nullptr)
-        {
-            left[i] += leftSum * g;
-            right[i] += rightSum * g;
-        }
-        else if (left != nullptr)
-        {
-            left[i] += (leftSum * g + rightSum * g) * 0.5f;
-        }
-
-        finished = ! envelope.isActive();
+        shake = advancedPhase (shake, shakeIncrement);
+        signals.shakePhase[(size_t) i] = shake;
     }
 
-    for (size_t v = 0; v < numVectors; ++v)
-        phases[v].copyToRawArray (phaseLanes.data() + v * FloatVector::size());
+    noise = white;
+    noiseFilter = filter;
+    shakePhase = shake;
+
+    for (int v = 0; v < numVectors; ++v)
+        storeFloats (phaseLanes.data() + v * floatsPerVector, bank.phases[v]);
 
     std::copy (phaseLanes.begin(), phaseLanes.begin() + numOscillators, oscPhases.begin());
+}
 
-    if (finished)
-        finishNote();
+void VorlanVoice::computeGains (const ChunkSetup& chunk, int numSamples) noexcept
+{
+    for (int i = 0; i < numSamples; i += floatsPerVector)
+    {
+        const auto s = sinTwoPi (loadFloats (signals.shakePhase.data() + i));
+        const auto shakeFactor = 1.0f - chunk.shakeDepth * (0.5f + 0.5f * s);
+        storeFloats (signals.gain.data() + i, loadFloats (signals.envelope.data() + i) * velocityGain * shakeFactor);
+    }
+}
 
-    return ! finished;
+void VorlanVoice::addToOutput (juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples) const noexcept
+{
+    const auto numChannels = outputBuffer.getNumChannels();
+    const auto* gain = signals.gain.data();
+    const auto* leftSum = signals.left.data();
+    const auto* rightSum = signals.right.data();
+
+    if (numChannels > 1)
+    {
+        auto* left = outputBuffer.getWritePointer (0, startSample);
+        auto* right = outputBuffer.getWritePointer (1, startSample);
+
+        for (int i = 0; i < numSamples; ++i)
+        {
+            left[i] += leftSum[i] * gain[i];
+            right[i] += rightSum[i] * gain[i];
+        }
+    }
+    else if (numChannels == 1)
+    {
+        auto* mono = outputBuffer.getWritePointer (0, startSample);
+
+        for (int i = 0; i < numSamples; ++i)
+            mono[i] += (leftSum[i] * gain[i] + rightSum[i] * gain[i]) * 0.5f;
+    }
+}
+
+bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples)
+{
+    const auto numToRender = fillEnvelope (numSamples);
+
+    if (chunk.noiseGain != 0.0f)
+        renderSources<true> (chunk, numToRender);
+    else
+        renderSources<false> (chunk, numToRender); // nothing to hear: the generator and filter wait
+
+    computeGains (chunk, numToRender);
+    addToOutput (outputBuffer, startSample, numToRender);
+
+    if (envelope.isActive())
+        return true;
+
+    finishNote();
+    return false;
 }
 
 void VorlanVoice::renderNextBlock (juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples)
@@ -304,7 +514,7 @@ void VorlanVoice::renderNextBlock (juce::AudioBuffer<float>& outputBuffer, int s
 
     while (numSamples > 0)
     {
-        const auto chunkSamples = juce::jmin (numSamples, (int) maxChunkSamples);
+        const auto chunkSamples = juce::jmin (numSamples, maxChunkSamples);
         setUpChunk (chunk, current, fs, riseSamples, ceilingHz, chunkSamples);
 
         if (! renderChunk (chunk, outputBuffer, startSample, chunkSamples))
@@ -424,12 +634,37 @@ juce::AudioProcessorValueTreeState::ParameterLayout VorlanAudioProcessor::create
     return layout;
 }
 
+namespace
+{
+const std::atomic<float>& rawValue (juce::AudioProcessorValueTreeState& tree, const char* parameterID)
+{
+    if (auto* value = tree.getRawParameterValue (parameterID))
+        return *value;
+
+    jassertfalse; // every ID is in the layout
+    static const std::atomic<float> missing { 0.0f };
+    return missing;
+}
+} // namespace
+
+VorlanAudioProcessor::ParameterValues::ParameterValues (juce::AudioProcessorValueTreeState& tree)
+    : launch (rawValue (tree, ParameterIDs::launch)),
+      freeTime (rawValue (tree, ParameterIDs::freeTime)),
+      climb (rawValue (tree, ParameterIDs::climb)),
+      jet (rawValue (tree, ParameterIDs::jet)),
+      infinity (rawValue (tree, ParameterIDs::infinity)),
+      shake (rawValue (tree, ParameterIDs::shake)),
+      afterburn (rawValue (tree, ParameterIDs::afterburn)),
+      gain (rawValue (tree, ParameterIDs::gain))
+{
+}
+
 VorlanAudioProcessor::VorlanAudioProcessor()
     : AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       parameters (*this, nullptr, juce::Identifier ("VorlanState"), createParameterLayout())
 {
-    for (int i = 0; i < numVoices; ++i)
-        synth.addVoice (new VorlanVoice (&riserSettings));
+    for (auto& voice : riserVoices)
+        synth.addVoice (voice = new VorlanVoice (&riserSettings));
 
     synth.addSound (new VorlanSound());
 }
@@ -493,31 +728,25 @@ double VorlanAudioProcessor::currentTempoBpm() const
     return fallbackTempoBpm;
 }
 
-float VorlanAudioProcessor::readParameter (juce::StringRef parameterID) const noexcept
-{
-    return parameters.getRawParameterValue (parameterID)->load();
-}
-
 void VorlanAudioProcessor::updateRiserSettings()
 {
-    const auto launchIndex = (int) readParameter (ParameterIDs::launch);
-    const auto freeTime = launchIndex >= freeLaunchIndex ? readParameter (ParameterIDs::freeTime) : 0.0f;
+    const auto launchIndex = (int) parameterValues.launch.load();
+    const auto freeTime = launchIndex >= freeLaunchIndex ? parameterValues.freeTime.load() : 0.0f;
 
     riserSettings.riseSeconds = riseSecondsFor (launchIndex, currentTempoBpm(), freeTime);
-    riserSettings.climb = readParameter (ParameterIDs::climb);
-    riserSettings.jet = readParameter (ParameterIDs::jet);
-    riserSettings.shake = readParameter (ParameterIDs::shake);
-    riserSettings.infinity = readParameter (ParameterIDs::infinity) > 0.5f;
+    riserSettings.climb = parameterValues.climb.load();
+    riserSettings.jet = parameterValues.jet.load();
+    riserSettings.shake = parameterValues.shake.load();
+    riserSettings.infinity = parameterValues.infinity.load() > 0.5f;
 }
 
-float VorlanAudioProcessor::highestSoundingProgress()
+float VorlanAudioProcessor::highestSoundingProgress() const noexcept
 {
     float highest = 0.0f;
 
-    for (int i = 0; i < synth.getNumVoices(); ++i)
-        if (auto* voice = dynamic_cast<VorlanVoice*> (synth.getVoice (i)))
-            if (voice->isEnvelopeActive())
-                highest = juce::jmax (highest, voice->getProgress());
+    for (const auto* voice : riserVoices)
+        if (voice->isEnvelopeActive())
+            highest = juce::jmax (highest, voice->getProgress());
 
     return highest;
 }
@@ -529,12 +758,7 @@ void VorlanAudioProcessor::applyAfterburn (juce::AudioBuffer<float>& buffer, flo
     const auto numSamples = buffer.getNumSamples();
 
     for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
-    {
-        auto* samples = buffer.getWritePointer (ch);
-
-        for (int i = 0; i < numSamples; ++i)
-            samples[i] = std::tanh (k * samples[i]) * normaliser;
-    }
+        transformSamples (buffer.getWritePointer (ch), numSamples, [=] (Floats x) { return tanhOf (k * x) * normaliser; });
 
     if (buffer.getNumChannels() < 2)
         return;
@@ -555,21 +779,19 @@ void VorlanAudioProcessor::applyAfterburn (juce::AudioBuffer<float>& buffer, flo
 float VorlanAudioProcessor::applyGainAndSoftClip (juce::AudioBuffer<float>& buffer, float gainDecibels) noexcept
 {
     const auto gain = gainDecibels > -100.0f ? std::pow (10.0f, 0.05f * gainDecibels) : 0.0f;
-    const auto numSamples = buffer.getNumSamples();
-    float peak = 0.0f;
+    Floats peaks {};
 
     for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
     {
-        auto* samples = buffer.getWritePointer (ch);
-
-        for (int i = 0; i < numSamples; ++i)
+        transformSamples (buffer.getWritePointer (ch), buffer.getNumSamples(), [&] (Floats x)
         {
-            samples[i] = std::tanh (gain * samples[i]);
-            peak = juce::jmax (peak, std::abs (samples[i]));
-        }
+            const auto y = tanhOf (gain * x);
+            peaks = maxOf (peaks, maxOf (y, -y)); // a padded tail adds tanh (0) = 0
+            return y;
+        });
     }
 
-    return peak;
+    return juce::jmax (juce::jmax (peaks[0], peaks[1]), juce::jmax (peaks[2], peaks[3]));
 }
 
 void VorlanAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
@@ -584,12 +806,18 @@ void VorlanAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     synth.renderNextBlock (buffer, midiMessages, 0, buffer.getNumSamples());
 
     const auto highestProgress = highestSoundingProgress();
-    const auto drive = readParameter (ParameterIDs::afterburn) * highestProgress;
+    auto peak = 0.0f;
 
-    if (drive > 0.001f)
-        applyAfterburn (buffer, drive);
+    // A buffer no voice wrote to is still marked clear: exact silence, which both stages would keep.
+    if (! buffer.hasBeenCleared())
+    {
+        const auto drive = parameterValues.afterburn.load() * highestProgress;
 
-    const auto peak = applyGainAndSoftClip (buffer, readParameter (ParameterIDs::gain));
+        if (drive > 0.001f)
+            applyAfterburn (buffer, drive);
+
+        peak = applyGainAndSoftClip (buffer, parameterValues.gain.load());
+    }
 
     riseProgress = highestProgress;
     outputPeak = peak;

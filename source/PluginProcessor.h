@@ -81,31 +81,13 @@ public:
     float getVelocityGain() const noexcept          { return velocityGain; }
     double getVoiceSampleRate() const noexcept      { return sampleRate; }
 
-    //==============================================================================
-    /** The pure laws of the sound, shared by the renderer and its tests. */
-    static float noteFrequencyHz (int midiNoteNumber) noexcept;
-    static float velocityToGain (float velocity) noexcept;
-    static float climbedFrequencyHz (float noteFrequencyHz, float climbOctaves, float riseProgress) noexcept;
-    static float normalOscillatorHz (float climbedHz, int oscillator, float ceilingHz) noexcept;
-    static float endlessBaseHz (float noteFrequencyHz) noexcept;
-    static float endlessLayerHz (float baseHz, float layerPosition, float ceilingHz) noexcept;
-    static float endlessLayerPosition (float shepardPhase, int layer) noexcept;
-    static float endlessLayerLevel (float layerPosition) noexcept;
-    static float noiseCutoffHz (float progress, float ceilingHz) noexcept;
-
-    static const std::array<float, numOscillators> oscillatorRatios;
-    static const std::array<float, numOscillators> oscillatorLeftGains;
-    static const std::array<float, numOscillators> oscillatorRightGains;
-    static const std::array<float, numEndlessLayers> endlessLeftGains;
-    static const std::array<float, numEndlessLayers> endlessRightGains;
-
 private:
     //==============================================================================
-    /** Oscillators run in a bank of eight lanes, computed a SIMD register at a time; unused lanes
-        have no increment and no level, so their phases stand still. */
+    /** Oscillators run in a bank of eight lanes, computed four at a time; unused lanes have no
+        increment and no level, so their phases stand still. */
     static constexpr size_t numLanes = 8;
 
-    struct alignas (juce::dsp::SIMDRegister<float>::SIMDRegisterSize) Lanes : std::array<float, numLanes> {};
+    struct alignas (16) Lanes : std::array<float, numLanes> {};
 
     /** Per-chunk values: everything that needs exp, cos or tan is worked out here. */
     struct ChunkSetup
@@ -119,9 +101,58 @@ private:
         float shakeDepth = 0.0f;
     };
 
+    /** One chunk's values per sample, padded to whole vectors of four. */
+    struct ChunkSignals
+    {
+        alignas (16) std::array<float, maxChunkSamples> envelope {};
+        alignas (16) std::array<float, maxChunkSamples> left {};
+        alignas (16) std::array<float, maxChunkSamples> right {};
+        alignas (16) std::array<float, maxChunkSamples> shakePhase {};
+        alignas (16) std::array<float, maxChunkSamples> gain {};
+    };
+
+    /** White noise in [-1, 1): juce::Random's generator and float conversion, drawn inline, since a
+        call per sample costs more than the filter after it. */
+    struct WhiteNoise
+    {
+        float next() noexcept;
+
+        juce::int64 seed = juce::Random().getSeed(); // every voice seeded on its own
+    };
+
+    /** The framework's state-variable filter (topology-preserving, damping 1 / resonance) with its
+        defaults until prepared: low-pass, resonance 1/sqrt 2, 44.1 kHz. Kept in state-space form, so
+        that its two state updates run side by side instead of one after the other: `output` is the
+        state whose mean over one step is the filter's output (s1 for the band-pass, s2 for the
+        low-pass), `other` is the second one.
+    */
+    struct JetFilter
+    {
+        struct Row { float fromOutput = 0.0f, fromOther = 0.0f, fromInput = 0.0f; };
+
+        void prepare (double newSampleRate) noexcept;
+        void setCutoffFrequency (float cutoffHz) noexcept;
+        void reset() noexcept                           { output = other = 0.0f; }
+        float processSample (float input) noexcept;
+
+        double sampleRate = 44100.0;
+        float resonance = 0.70710678f;
+        bool bandPass = false;
+        float cutoffFrequency = 0.0f; // of the coefficients below
+        Row toOutput, toOther;
+        float output = 0.0f, other = 0.0f;
+    };
+
     void setUpChunk (ChunkSetup& chunk, const RiserSettings& current, float fs, double riseSamples,
                      float ceilingHz, int chunkSamples);
+    void setUpStack (ChunkSetup& chunk, const RiserSettings& current, float fs, float ceilingHz) const;
+    void setUpEndlessLayers (ChunkSetup& chunk, const RiserSettings& current, float fs, float ceilingHz, int chunkSamples);
     bool renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples);
+    int fillEnvelope (int numSamples);
+    template <bool withNoise>
+    void renderSources (const ChunkSetup& chunk, int numSamples) noexcept;
+    void computeGains (const ChunkSetup& chunk, int numSamples) noexcept;
+    void addToOutput (juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples) const noexcept;
     void finishNote();
 
     //==============================================================================
@@ -135,8 +166,10 @@ private:
     float shepardPhase = 0.0f;
     float progress = 0.0f;
     juce::ADSR envelope;
-    juce::Random noise;
-    juce::dsp::StateVariableTPTFilter<float> noiseFilter;
+    WhiteNoise noise;
+    JetFilter noiseFilter;
+    ChunkSignals signals;
+    juce::AudioBuffer<float> envelopeLevels; // refers to signals.envelope
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanVoice)
 };
@@ -227,7 +260,7 @@ public:
     static juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
 
     /** The output stages after the voices: saturation and widening by drive (0..1), then gain and soft clip.
-        The second returns the block's peak after the clip.
+        The second returns the block's peak after the clip. Both work a vector of four samples at a time.
     */
     static void applyAfterburn (juce::AudioBuffer<float>& buffer, float drive) noexcept;
     static float applyGainAndSoftClip (juce::AudioBuffer<float>& buffer, float gainDecibels) noexcept;
@@ -261,13 +294,29 @@ private:
     };
 
     //==============================================================================
+    /** The parameters' plain values as the audio thread reads them, looked up by ID once. */
+    struct ParameterValues
+    {
+        explicit ParameterValues (juce::AudioProcessorValueTreeState& tree);
+
+        const std::atomic<float>& launch;
+        const std::atomic<float>& freeTime;
+        const std::atomic<float>& climb;
+        const std::atomic<float>& jet;
+        const std::atomic<float>& infinity;
+        const std::atomic<float>& shake;
+        const std::atomic<float>& afterburn;
+        const std::atomic<float>& gain;
+    };
+
     double currentTempoBpm() const;
-    float readParameter (juce::StringRef parameterID) const noexcept;
     void updateRiserSettings();
-    float highestSoundingProgress();
+    float highestSoundingProgress() const noexcept;
     void reportRestoredValues();
 
-    HostAnnouncer hostAnnouncer { *this }; // last, so that it is gone before anything it announces
+    const ParameterValues parameterValues { parameters };
+    std::array<VorlanVoice*, numVoices> riserVoices {}; // owned by synth, which never drops a voice
+    HostAnnouncer hostAnnouncer { *this };              // last, so that it is gone before anything it announces
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanAudioProcessor)
 };

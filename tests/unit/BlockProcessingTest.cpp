@@ -1,10 +1,13 @@
 #include "PluginProcessor.h"
 #include "ProcessorParameters.h"
+#include "ReferenceRiser.h"
 #include "TestSignals.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -59,42 +62,6 @@ protected:
     VorlanAudioProcessor processor;
 };
 
-/** The voices alone, fed the settings block processing should derive, for exact comparisons. */
-class ReferenceVoices
-{
-public:
-    explicit ReferenceVoices (const RiserSettings& blockSettings)
-        : settings (blockSettings)
-    {
-        voice = new VorlanVoice (&settings);
-        synth.addVoice (voice);
-        synth.addSound (new VorlanSound());
-        synth.setCurrentPlaybackSampleRate (sampleRate);
-        voice->prepare (sampleRate);
-    }
-
-    juce::AudioBuffer<float> process (juce::MidiBuffer midi = {}, int numChannels = 2)
-    {
-        juce::AudioBuffer<float> buffer (numChannels, blockSize);
-        buffer.clear();
-        synth.renderNextBlock (buffer, midi, 0, blockSize);
-        return buffer;
-    }
-
-    RiserSettings settings;
-    juce::Synthesiser synth;
-    VorlanVoice* voice = nullptr;
-};
-
-RiserSettings quietDefaults()
-{
-    RiserSettings s;
-    s.riseSeconds = 8.0f; // "4 Bars" at the fallback tempo
-    s.climb = 2.0f;
-    s.jet = 0.0f;
-    s.shake = 0.4f;
-    return s;
-}
 } // namespace
 
 //==============================================================================
@@ -152,104 +119,270 @@ TEST_F (BlockProcessingTest, SettingsRecordTakesTheParameterValues)
     EXPECT_TRUE (processor.riserSettings.infinity);
 }
 
-TEST_F (BlockProcessingTest, NoNoteGivesExactSilenceAndZeroPublishedValues)
+TEST_F (BlockProcessingTest, NoSoundingNoteGivesExactSilenceAndZeroPublishedValues)
 {
-    juce::AudioBuffer<float> buffer (2, blockSize);
+    const auto expectSilentBlock = [this] (const char* when)
+    {
+        SCOPED_TRACE (when);
+        juce::AudioBuffer<float> buffer (2, blockSize);
 
-    for (int ch = 0; ch < 2; ++ch)
-        juce::FloatVectorOperations::fill (buffer.getWritePointer (ch), 0.7f, blockSize);
+        for (int ch = 0; ch < 2; ++ch)
+            juce::FloatVectorOperations::fill (buffer.getWritePointer (ch), 0.7f, blockSize);
 
-    juce::MidiBuffer none;
-    processor.processBlock (buffer, none);
+        juce::MidiBuffer none;
+        processor.processBlock (buffer, none);
 
-    for (int ch = 0; ch < 2; ++ch)
-        for (int i = 0; i < blockSize; ++i)
-            ASSERT_EQ (buffer.getSample (ch, i), 0.0f);
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < blockSize; ++i)
+                ASSERT_EQ (buffer.getSample (ch, i), 0.0f);
 
-    EXPECT_EQ (processor.riseProgress.load(), 0.0f);
-    EXPECT_EQ (processor.outputPeak.load(), 0.0f);
+        EXPECT_EQ (processor.riseProgress.load(), 0.0f);
+        EXPECT_EQ (processor.outputPeak.load(), 0.0f);
+    };
+
+    expectSilentBlock ("before any note");
+
+    processOne (noteOnAt (60));
+    processOne();
+    ASSERT_GT (processor.outputPeak.load(), 0.0f);
+    juce::MidiBuffer off;
+    off.addEvent (juce::MidiMessage::noteOff (1, 60), 0);
+    processOne (off);
+
+    for (int block = 0; block < 20; ++block) // past the 0.14 s release
+        processOne();
+
+    expectSilentBlock ("after the release");
 }
 
-TEST_F (BlockProcessingTest, OutputIsVoicesThroughAfterburnThenGainAndSoftClip)
+//==============================================================================
+namespace
 {
-    // With the noise off the voices are deterministic, so every block can be recomputed exactly.
-    struct Case { float afterburn; float gainDecibels; int numChannels; };
-    const Case cases[] { { 0.0f, 0.0f, 2 }, { 1.0f, 0.0f, 2 }, { 0.6f, -6.0f, 2 }, { 1.0f, 3.0f, 1 } };
+struct TimedNote { int note; float velocity; double onSeconds; double offSeconds; };
+struct TimedChange { double atSeconds; const char* parameterID; float plain; };
+
+/** A run of blocks: plain parameter values (the noise off), notes and changes, all at block starts. */
+struct BlockCase
+{
+    std::string name;
+    double rate;
+    int blockSize;
+    int numChannels;
+    double seconds;
+    std::vector<std::pair<const char*, float>> values;
+    std::vector<TimedNote> notes;
+    std::vector<TimedChange> changes {};
+};
+
+/** Block processing redone the plain way, with one reference voice per note. */
+class PlainBlocks
+{
+public:
+    explicit PlainBlocks (double rate) : sampleRate (rate) {}
+
+    void noteOn (int note, float velocity)  { voices.push_back ({ note, reference::Voice (sampleRate, note, velocity) }); }
+
+    void noteOff (int note)
+    {
+        for (auto& [n, voice] : voices)
+            if (n == note)
+                voice.release();
+    }
+
+    /** Renders a cleared buffer from the processor's current plain values; returns the peak. */
+    float process (juce::AudioBuffer<float>& buffer, VorlanAudioProcessor& values)
+    {
+        using testsupport::plainValue;
+        RiserSettings settings;
+        settings.riseSeconds = reference::riseSeconds ((int) plainValue (values, ParameterIDs::launch), 120.0,
+                                                       plainValue (values, ParameterIDs::freeTime));
+        settings.climb = plainValue (values, ParameterIDs::climb);
+        settings.jet = plainValue (values, ParameterIDs::jet);
+        settings.shake = plainValue (values, ParameterIDs::shake);
+        settings.infinity = plainValue (values, ParameterIDs::infinity) > 0.5f;
+        jassert (settings.jet == 0.0f);
+
+        progress = 0.0f;
+
+        for (auto& [n, voice] : voices)
+        {
+            voice.render (settings, buffer.getArrayOfWritePointers(), buffer.getNumChannels(), 0, buffer.getNumSamples());
+
+            if (voice.isActive())
+                progress = juce::jmax (progress, voice.getProgress());
+        }
+
+        return reference::applyOutputStages (buffer, plainValue (values, ParameterIDs::afterburn), progress,
+                                             plainValue (values, ParameterIDs::gain));
+    }
+
+    float progress = 0.0f;
+
+private:
+    double sampleRate;
+    std::vector<std::pair<int, reference::Voice>> voices;
+};
+
+struct BlockComparison
+{
+    float largestDifference = 0.0f;
+    float loudestPeak = 0.0f;
+};
+
+/** Runs a case through the processor and the plain blocks, comparing every sample and published value. */
+BlockComparison compareBlocks (const BlockCase& c)
+{
+    VorlanAudioProcessor processor;
+    processor.prepareToPlay (c.rate, c.blockSize);
+    setPlain (processor, ParameterIDs::jet, 0.0f);
+
+    for (const auto& [parameterID, plain] : c.values)
+        setPlain (processor, parameterID, plain);
+
+    PlainBlocks plain (c.rate);
+    juce::AudioBuffer<float> actual (c.numChannels, c.blockSize), expected (c.numChannels, c.blockSize);
+    const auto totalSamples = (int) (c.seconds * c.rate);
+    const auto startsThisBlock = [&] (double seconds, int start)
+    {
+        const auto at = (int) std::ceil (seconds * c.rate);
+        return at > start - c.blockSize && at <= start;
+    };
+
+    BlockComparison result;
+
+    for (int start = 0; start < totalSamples; start += c.blockSize)
+    {
+        juce::MidiBuffer midi;
+
+        for (const auto& note : c.notes)
+        {
+            if (startsThisBlock (note.onSeconds, start))
+            {
+                const auto noteOn = juce::MidiMessage::noteOn (1, note.note, note.velocity);
+                midi.addEvent (noteOn, 0);
+                plain.noteOn (note.note, noteOn.getFloatVelocity()); // as MIDI carries it, in steps of 1/127
+            }
+
+            if (startsThisBlock (note.offSeconds, start))
+            {
+                midi.addEvent (juce::MidiMessage::noteOff (1, note.note), 0);
+                plain.noteOff (note.note);
+            }
+        }
+
+        for (const auto& change : c.changes)
+            if (startsThisBlock (change.atSeconds, start))
+                setPlain (processor, change.parameterID, change.plain);
+
+        for (int ch = 0; ch < c.numChannels; ++ch)
+            juce::FloatVectorOperations::fill (actual.getWritePointer (ch), 0.5f, c.blockSize); // discarded on entry
+
+        expected.clear();
+        processor.processBlock (actual, midi);
+        const auto peak = plain.process (expected, processor);
+
+        for (int ch = 0; ch < c.numChannels; ++ch)
+            for (int i = 0; i < c.blockSize; ++i)
+                result.largestDifference = juce::jmax (result.largestDifference,
+                                                       std::abs (actual.getSample (ch, i) - expected.getSample (ch, i)));
+
+        EXPECT_FLOAT_EQ (processor.riseProgress.load(), plain.progress) << "block at " << start;
+        EXPECT_NEAR (processor.outputPeak.load(), peak, 1.0e-5f) << "block at " << start;
+        result.loudestPeak = juce::jmax (result.loudestPeak, peak);
+    }
+
+    return result;
+}
+
+/** Every block size, rate, layout and mode, with a table of notes and the other settings varied along. */
+std::vector<BlockCase> layoutTable()
+{
+    using namespace ParameterIDs;
+    const int notes[] { 0, 33, 57, 69, 96, 127 };
+    std::vector<BlockCase> table;
+    int row = 0;
+
+    for (const auto rate : { 44100.0, 48000.0, 96000.0 })
+        for (const auto samplesPerBlock : { 1, 32, 441, 512, 4096 })
+            for (const auto numChannels : { 2, 1 })
+                for (const auto endless : { false, true })
+                {
+                    table.push_back ({ juce::String (rate).toStdString() + " Hz, block " + std::to_string (samplesPerBlock) + ", "
+                                           + std::to_string (numChannels) + " channel(s)" + (endless ? ", endless" : ""),
+                                       rate, samplesPerBlock, numChannels, samplesPerBlock == 1 ? 0.4 : 1.3,
+                                       { { launch, 4.0f }, { freeTime, 1.0f }, { infinity, endless ? 1.0f : 0.0f },
+                                         { climb, 1.0f + (float) (row % 4) }, { shake, (float) (row % 3) / 2.0f },
+                                         { afterburn, (float) (row % 5) / 4.0f }, { gain, -6.0f + 3.0f * (float) (row % 4) } },
+                                       { { notes[row % 6], 0.2f + 0.2f * (float) (row % 5), 0.0, 1.1 },
+                                         { notes[(row + 3) % 6], 1.0f, 0.2, 10.0 } } });
+                    ++row;
+                }
+
+    return table;
+}
+} // namespace
+
+TEST (BlockRenderingTest, MatchesThePlainRenderingForEveryLayoutRateAndBlockSize)
+{
+    float largest = 0.0f;
+
+    for (const auto& c : layoutTable())
+    {
+        SCOPED_TRACE (c.name);
+        const auto result = compareBlocks (c);
+        EXPECT_LE (result.largestDifference, 1.0e-5f);
+        EXPECT_GT (result.loudestPeak, 0.02f);
+        largest = juce::jmax (largest, result.largestDifference);
+    }
+
+    ::testing::Test::RecordProperty ("largestDifference", juce::String (largest, 9).toStdString());
+}
+
+TEST (BlockRenderingTest, MatchesThePlainRenderingThroughChangesDuringNotes)
+{
+    using namespace ParameterIDs;
+    std::vector<BlockCase> cases;
+
+    // Both modes, stereo and mono, shake on and off; then the afterburn and gain settings of the stages.
+    for (const auto endless : { false, true })
+        for (const auto numChannels : { 2, 1 })
+            for (const auto shakeAmount : { 0.0f, 0.8f })
+                cases.push_back ({ std::string (endless ? "endless" : "normal") + (numChannels == 2 ? " stereo" : " mono")
+                                       + (shakeAmount > 0.0f ? " shake" : " still"),
+                                   48000.0, 512, numChannels, 2.5,
+                                   { { launch, 0.0f }, { infinity, endless ? 1.0f : 0.0f }, { shake, shakeAmount }, { afterburn, 1.0f } },
+                                   { { 57, 0.9f, 0.0, 2.2 }, { 64, 0.6f, 0.5, 3.0 } } });
+
+    cases.push_back ({ "afterburn 0.6, -6 dB", 48000.0, 512, 2, 2.3, { { launch, 0.0f }, { afterburn, 0.6f }, { gain, -6.0f } }, { { 57, 1.0f, 0.0, 9.0 } } });
+    cases.push_back ({ "afterburn 1, +3 dB, mono", 48000.0, 512, 1, 2.3, { { launch, 0.0f }, { afterburn, 1.0f }, { gain, 3.0f } }, { { 57, 1.0f, 0.0, 9.0 } } });
+    cases.push_back ({ "gain at the bottom", 44100.0, 441, 2, 1.0, { { gain, -24.0f } }, { { 40, 1.0f, 0.0, 9.0 } } });
+
+    // Rise length and mode changed while a note sounds: a shorter rise jumps forward, a longer one steps back.
+    cases.push_back ({ "rise shorter", 48000.0, 512, 2, 3.0, { { launch, 4.0f }, { freeTime, 8.0f }, { afterburn, 1.0f } },
+                       { { 57, 0.8f, 0.0, 2.5 } }, { { 1.0, freeTime, 1.5f } } });
+    cases.push_back ({ "rise longer", 44100.0, 441, 2, 3.0, { { launch, 4.0f }, { freeTime, 1.5f }, { afterburn, 1.0f } },
+                       { { 57, 0.8f, 0.0, 2.5 } }, { { 1.0, freeTime, 8.0f } } });
+    cases.push_back ({ "launch length by tempo", 48000.0, 512, 1, 3.0, { { launch, 1.0f }, { afterburn, 0.5f } },
+                       { { 60, 0.8f, 0.0, 2.5 } }, { { 1.0, launch, 0.0f }, { 2.0, launch, 3.0f } } });
+    cases.push_back ({ "endless on and off", 48000.0, 512, 2, 3.0, { { launch, 4.0f }, { freeTime, 2.0f }, { afterburn, 1.0f } },
+                       { { 64, 0.8f, 0.0, 2.7 } }, { { 1.0, infinity, 1.0f }, { 2.0, infinity, 0.0f } } });
+    cases.push_back ({ "endless off, mono", 96000.0, 4096, 1, 3.0, { { launch, 4.0f }, { freeTime, 2.0f }, { infinity, 1.0f } },
+                       { { 40, 1.0f, 0.0, 2.5 } }, { { 1.5, infinity, 0.0f } } });
+    cases.push_back ({ "shake on and off", 48000.0, 32, 2, 3.0, { { launch, 4.0f }, { freeTime, 1.0f }, { shake, 0.0f } },
+                       { { 72, 0.7f, 0.0, 2.5 } }, { { 1.0, shake, 1.0f }, { 2.0, shake, 0.0f } } });
+
+    float largest = 0.0f;
 
     for (const auto& c : cases)
     {
-        SCOPED_TRACE (juce::String ("afterburn ") + juce::String (c.afterburn) + " gain " + juce::String (c.gainDecibels)
-                      + " channels " + juce::String (c.numChannels));
-        VorlanAudioProcessor dut;
-        dut.prepareToPlay (sampleRate, blockSize);
-        setPlain (dut, ParameterIDs::jet, 0.0f);
-        setPlain (dut, ParameterIDs::launch, 0.0f); // 2 s rise: the drive reaches its top within the test
-        setPlain (dut, ParameterIDs::afterburn, c.afterburn);
-        setPlain (dut, ParameterIDs::gain, c.gainDecibels);
-
-        auto settings = quietDefaults();
-        settings.riseSeconds = 2.0f;
-        ReferenceVoices reference (settings);
-        const auto gain = std::pow (10.0f, 0.05f * c.gainDecibels);
-        float lastProgress = -1.0f;
-        bool sawWidening = false;
-
-        for (int block = 0; block < 200; ++block)
-        {
-            auto midi = block == 0 ? noteOnAt (57) : juce::MidiBuffer();
-            auto expected = reference.process (midi, c.numChannels);
-            juce::AudioBuffer<float> actual (c.numChannels, blockSize);
-            actual.clear();
-            dut.processBlock (actual, midi);
-
-            const auto m = dut.riseProgress.load();
-            ASSERT_GE (m, lastProgress);
-            lastProgress = m;
-            EXPECT_FLOAT_EQ (m, reference.voice->getProgress());
-
-            const auto drive = c.afterburn * m;
-
-            if (drive > 0.001f)
-            {
-                const auto k = 1.0f + 5.0f * drive;
-                const auto normaliser = 0.85f / std::tanh (0.75f * k);
-
-                for (int ch = 0; ch < c.numChannels; ++ch)
-                    for (int i = 0; i < blockSize; ++i)
-                        expected.setSample (ch, i, std::tanh (k * expected.getSample (ch, i)) * normaliser);
-
-                if (c.numChannels == 2)
-                {
-                    const auto width = 1.0f + 0.6f * drive;
-
-                    for (int i = 0; i < blockSize; ++i)
-                    {
-                        const auto l = expected.getSample (0, i), r = expected.getSample (1, i);
-                        const auto mid = 0.5f * (l + r), side = 0.5f * (l - r) * width;
-                        expected.setSample (0, i, mid + side);
-                        expected.setSample (1, i, mid - side);
-                    }
-
-                    sawWidening = true;
-                }
-            }
-
-            float peak = 0.0f;
-
-            for (int ch = 0; ch < c.numChannels; ++ch)
-                for (int i = 0; i < blockSize; ++i)
-                {
-                    const auto out = std::tanh (gain * expected.getSample (ch, i));
-                    peak = juce::jmax (peak, std::abs (out));
-                    ASSERT_NEAR (actual.getSample (ch, i), out, 2.0e-6f) << "block " << block << " ch " << ch << " i " << i;
-                }
-
-            EXPECT_FLOAT_EQ (dut.outputPeak.load(), peak);
-        }
-
-        EXPECT_GT (lastProgress, 0.99f);
-        EXPECT_EQ (sawWidening, c.afterburn > 0.0f && c.numChannels == 2);
+        SCOPED_TRACE (c.name);
+        const auto result = compareBlocks (c);
+        EXPECT_LE (result.largestDifference, 1.0e-5f);
+        EXPECT_GT (result.loudestPeak, 0.02f);
+        largest = juce::jmax (largest, result.largestDifference);
     }
+
+    ::testing::Test::RecordProperty ("largestDifference", juce::String (largest, 9).toStdString());
 }
 
 TEST_F (BlockProcessingTest, DriveIsZeroAtTheStartAndFullOnceTheRiseIsComplete)
@@ -305,6 +438,66 @@ TEST (OutputStagesTest, SoftClipAndAfterburnLaws)
     EXPECT_FLOAT_EQ (three.getSample (0, 0), mid + side);
     EXPECT_FLOAT_EQ (three.getSample (1, 0), mid - side);
     EXPECT_FLOAT_EQ (three.getSample (2, 0), saturatedHigh);
+}
+
+TEST (OutputStagesTest, StagesFollowTanhAcrossTheWholeRange)
+{
+    // Every input a block can hold, from denormal-sized to far past saturation, in both signs; an
+    // odd length so that the stages' tail path is taken too.
+    std::vector<float> inputs;
+
+    for (auto x = 1.0e-30f; x < 12.0f; x *= 1.0003f)
+        inputs.insert (inputs.end(), { x, -x });
+
+    inputs.insert (inputs.end(), { 0.0f, 0.625f, -0.625f }); // and the polynomial's edge
+
+    while (inputs.size() % 4 != 3)
+        inputs.push_back (0.5f);
+
+    const auto unitsOfRounding = [] (float got, double want)
+    {
+        const auto wanted = (float) want;
+        return std::abs ((double) got - want) / (double) (std::nextafter (std::abs (wanted), 2.0f) - std::abs (wanted));
+    };
+
+    struct Case { float gainDecibels; float drive; };
+    const Case cases[] { { 0.0f, 0.0f }, { 6.0f, 0.0f }, { -24.0f, 0.0f }, { 0.0f, 0.3f }, { 0.0f, 1.0f } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE ("gain " + std::to_string (c.gainDecibels) + " dB, drive " + std::to_string (c.drive));
+        juce::AudioBuffer<float> mono (1, (int) inputs.size());
+        std::copy (inputs.begin(), inputs.end(), mono.getWritePointer (0));
+
+        const auto k = 1.0f + 5.0f * c.drive;
+        const auto normaliser = 0.85f / std::tanh (0.75f * k);
+        const auto gain = std::pow (10.0f, 0.05f * c.gainDecibels);
+        double worst = 0.0;
+        float peak = 0.0f;
+
+        if (c.drive > 0.0f)
+        {
+            VorlanAudioProcessor::applyAfterburn (mono, c.drive);
+
+            for (size_t i = 0; i < inputs.size(); ++i)
+                worst = std::max (worst, unitsOfRounding (mono.getSample (0, (int) i), std::tanh ((double) (k * inputs[i])) * normaliser));
+
+            std::copy (inputs.begin(), inputs.end(), mono.getWritePointer (0));
+        }
+
+        const auto reportedPeak = VorlanAudioProcessor::applyGainAndSoftClip (mono, c.gainDecibels);
+
+        for (size_t i = 0; i < inputs.size(); ++i)
+        {
+            const auto y = mono.getSample (0, (int) i);
+            worst = std::max (worst, unitsOfRounding (y, std::tanh ((double) (gain * inputs[i]))));
+            peak = std::max (peak, std::abs (y));
+        }
+
+        EXPECT_LE (worst, 3.0); // units of the result's last place, against tanh in double
+        EXPECT_EQ (reportedPeak, peak);
+        EXPECT_LE (peak, 1.0f);
+    }
 }
 
 TEST_F (BlockProcessingTest, EmptyBlocksChangeNothingAndConsumeNoMidi)

@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "ReferenceRiser.h"
 #include "TestSignals.h"
 
 #include <gtest/gtest.h>
@@ -63,66 +64,184 @@ protected:
 } // namespace
 
 //==============================================================================
-TEST (VoiceLawsTest, NoteFrequencyAndVelocityGain)
+namespace
 {
-    struct Case { int note; float hz; };
-    const Case notes[] { { 69, 440.0f }, { 57, 220.0f }, { 81, 880.0f }, { 0, 8.1757989f }, { 127, 12543.854f } };
+/** A note rendered by the voice and by the plain reference in the same render calls. */
+struct ComparisonCase
+{
+    const char* name;
+    double rate;
+    int note;
+    float velocity;
+    int numChannels;
+    RiserSettings settings; // the noise stays off: the comparison is sample by sample
+    int totalSamples;
+    int releaseAt = -1;     // note-off at the first call from this sample on; -1 for none
+    int changeAt = -1;      // `changed` replaces the settings from the first call at or after this sample
+    RiserSettings changed {};
+};
 
-    for (const auto& c : notes)
-        EXPECT_NEAR (VorlanVoice::noteFrequencyHz (c.note), c.hz, c.hz * 1.0e-6f) << c.note;
-
-    EXPECT_FLOAT_EQ (VorlanVoice::velocityToGain (1.0f), 0.85f);
-    EXPECT_FLOAT_EQ (VorlanVoice::velocityToGain (0.0f), 0.35f);
-    EXPECT_FLOAT_EQ (VorlanVoice::velocityToGain (0.5f), 0.6f);
+RiserSettings riser (float riseSeconds, float climb, float shake, bool infinity)
+{
+    RiserSettings s;
+    s.riseSeconds = riseSeconds;
+    s.climb = climb;
+    s.jet = 0.0f;
+    s.shake = shake;
+    s.infinity = infinity;
+    return s;
 }
 
-TEST (VoiceLawsTest, FrequencyCeilingAndEndlessBaseLimits)
+/** Calls of uneven length, as the synthesiser makes them between MIDI events: chunks start anywhere. */
+constexpr int callLengths[] { 512, 1, 31, 32, 33, 100, 7, 441, 4096 };
+
+struct Comparison
 {
-    const auto ceiling = 0.45f * 48000.0f;
-    const auto climbed = VorlanVoice::climbedFrequencyHz (VorlanVoice::noteFrequencyHz (127), 4.0f, 1.0f);
+    float largestDifference = 0.0f;
+    float loudest = 0.0f;
+    float progressBeforeChange = -1.0f, progressAfterChange = -1.0f;
+    bool freedWithReference = true;
+};
 
-    for (int k = 0; k < VorlanVoice::numOscillators; ++k)
-        EXPECT_FLOAT_EQ (VorlanVoice::normalOscillatorHz (climbed, k, ceiling), ceiling) << k;
-
-    EXPECT_FLOAT_EQ (VorlanVoice::normalOscillatorHz (440.0f, 2, ceiling), 440.0f * 1.0110353f);
-    EXPECT_FLOAT_EQ (VorlanVoice::climbedFrequencyHz (110.0f, 2.0f, 1.0f), 440.0f);
-    EXPECT_FLOAT_EQ (VorlanVoice::climbedFrequencyHz (110.0f, 2.0f, 0.5f), 220.0f);
-
-    EXPECT_FLOAT_EQ (VorlanVoice::endlessBaseHz (VorlanVoice::noteFrequencyHz (0)), 20.0f);
-    EXPECT_FLOAT_EQ (VorlanVoice::endlessBaseHz (VorlanVoice::noteFrequencyHz (127)), 400.0f);
-    EXPECT_FLOAT_EQ (VorlanVoice::endlessBaseHz (440.0f), 110.0f);
-    EXPECT_FLOAT_EQ (VorlanVoice::endlessLayerHz (400.0f, 0.99f, ceiling), juce::jmin (400.0f * std::exp2 (4.95f), ceiling));
-    EXPECT_FLOAT_EQ (VorlanVoice::endlessLayerHz (400.0f, 0.99f, 0.45f * 8000.0f), 3600.0f);
-}
-
-TEST (VoiceLawsTest, EndlessWindowsAreSilentAtTheEndsAThirdInTheMiddleAndSumToOne)
+Comparison compareWithReference (const ComparisonCase& c)
 {
-    EXPECT_FLOAT_EQ (VorlanVoice::endlessLayerLevel (0.0f), 0.0f);
-    EXPECT_FLOAT_EQ (VorlanVoice::endlessLayerLevel (0.5f), 1.0f / 3.0f);
-    EXPECT_NEAR (VorlanVoice::endlessLayerLevel (0.9999f), 0.0f, 1.0e-6f);
+    auto settings = c.settings;
+    VorlanVoice voice (&settings);
+    voice.prepare (c.rate);
+    voice.startNote (c.note, c.velocity, nullptr, 8192);
+    reference::Voice plain (c.rate, c.note, c.velocity);
 
-    for (float phase = 0.0f; phase < 1.0f; phase += 0.0371f)
+    juce::AudioBuffer<float> actual (c.numChannels, c.totalSamples), expected (c.numChannels, c.totalSamples);
+    actual.clear();
+    expected.clear();
+
+    Comparison result;
+    auto changed = false;
+    size_t call = 0;
+
+    for (int start = 0; start < c.totalSamples; ++call)
     {
-        float sum = 0.0f;
+        const auto length = juce::jmin (callLengths[call % std::size (callLengths)], c.totalSamples - start);
+        const auto changeNow = c.changeAt >= 0 && ! changed && start >= c.changeAt;
 
-        for (int layer = 0; layer < VorlanVoice::numEndlessLayers; ++layer)
+        if (changeNow)
         {
-            const auto position = VorlanVoice::endlessLayerPosition (phase, layer);
-            EXPECT_GE (position, 0.0f);
-            EXPECT_LT (position, 1.0f);
-            sum += VorlanVoice::endlessLayerLevel (position);
+            result.progressBeforeChange = voice.getProgress();
+            settings = c.changed;
+            changed = true;
         }
 
-        EXPECT_NEAR (sum, 1.0f, 1.0e-5f) << "phase " << phase;
+        if (c.releaseAt >= 0 && start >= c.releaseAt && plain.isActive())
+        {
+            voice.stopNote (0.0f, true);
+            plain.release();
+        }
+
+        voice.renderNextBlock (actual, start, length);
+        plain.render (settings, expected.getArrayOfWritePointers(), c.numChannels, start, length);
+
+        if (changeNow)
+            result.progressAfterChange = voice.getProgress();
+
+        EXPECT_FLOAT_EQ (voice.getProgress(), plain.getProgress()) << "call at " << start;
+        result.freedWithReference = result.freedWithReference && voice.isEnvelopeActive() == plain.isActive();
+        start += length;
     }
+
+    for (int ch = 0; ch < c.numChannels; ++ch)
+        for (int i = 0; i < c.totalSamples; ++i)
+        {
+            result.largestDifference = juce::jmax (result.largestDifference,
+                                                   std::abs (actual.getSample (ch, i) - expected.getSample (ch, i)));
+            result.loudest = juce::jmax (result.loudest, std::abs (expected.getSample (ch, i)));
+        }
+
+    return result;
+}
+} // namespace
+
+TEST (VoiceRenderingTest, MatchesThePlainRenderingOfTheLaws)
+{
+    const auto second = 48000;
+    const ComparisonCase cases[] {
+        // Both modes in stereo and mono, with and without shake, through the top of the rise.
+        { "normal stereo shake",     48000.0, 57,  0.8f, 2, riser (0.5f, 2.0f, 0.7f, false), second },
+        { "normal stereo still",     48000.0, 45,  1.0f, 2, riser (0.5f, 3.0f, 0.0f, false), second },
+        { "normal mono shake",       48000.0, 69,  0.5f, 1, riser (0.5f, 2.0f, 1.0f, false), second },
+        { "normal mono still",       48000.0, 33,  0.0f, 1, riser (0.5f, 4.0f, 0.0f, false), second },
+        { "endless stereo shake",    48000.0, 60,  0.9f, 2, riser (0.5f, 2.0f, 0.4f, true),  second },
+        { "endless stereo still",    48000.0, 81,  1.0f, 2, riser (0.5f, 1.0f, 0.0f, true),  second },
+        { "endless mono shake",      48000.0, 48,  0.6f, 1, riser (0.5f, 3.0f, 0.9f, true),  second },
+        { "endless mono still",      48000.0, 72,  0.3f, 1, riser (0.5f, 4.0f, 0.0f, true),  second },
+        // Other rates; ceilings and limits of the frequencies.
+        { "44.1 kHz",                44100.0, 64,  0.7f, 2, riser (0.3f, 2.0f, 0.5f, false), 44100 },
+        { "96 kHz",                  96000.0, 52,  0.7f, 2, riser (0.3f, 2.0f, 0.5f, true),  96000 },
+        { "top note at the ceiling", 44100.0, 127, 1.0f, 2, riser (0.25f, 4.0f, 0.3f, false), 30000 },
+        { "low rate ceiling",        8000.0,  100, 1.0f, 2, riser (0.25f, 4.0f, 0.3f, false), 8000 },
+        { "endless base at 400 Hz",  8000.0,  127, 1.0f, 2, riser (0.25f, 4.0f, 0.3f, true),  16000 },
+        { "endless base at 20 Hz",   48000.0, 0,   1.0f, 2, riser (0.25f, 4.0f, 0.3f, true),  second },
+        { "endless without climb",   48000.0, 57,  1.0f, 2, riser (1.0f, 0.0f, 0.2f, true),  second / 2 },
+        { "rise below one sample",   48000.0, 60,  1.0f, 2, riser (1.0e-6f, 2.0f, 0.5f, false), 4096 },
+        // Release from the attack and from the sustain, through to the end of the note.
+        { "release in the attack",   48000.0, 60,  1.0f, 2, riser (0.5f, 2.0f, 0.5f, false), 12000, 200 },
+        { "release after the top",   44100.0, 62,  0.8f, 1, riser (0.25f, 2.0f, 0.5f, true), 30000, 15000 },
+    };
+
+    float largest = 0.0f;
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto result = compareWithReference (c);
+        EXPECT_LE (result.largestDifference, 1.0e-5f);
+        EXPECT_GT (result.loudest, 0.05f);
+        EXPECT_TRUE (result.freedWithReference);
+        largest = juce::jmax (largest, result.largestDifference);
+    }
+
+    ::testing::Test::RecordProperty ("largestDifference", juce::String (largest, 9).toStdString());
 }
 
-TEST (VoiceLawsTest, NoiseCutoffOpensWithProgressWithinLimits)
+TEST (VoiceRenderingTest, SettingsChangedDuringANoteMatchTheReference)
 {
-    EXPECT_FLOAT_EQ (VorlanVoice::noiseCutoffHz (0.0f, 21600.0f), 160.0f);
-    EXPECT_NEAR (VorlanVoice::noiseCutoffHz (1.0f, 21600.0f), 160.0f * std::exp2 (5.6f), 0.01f);
-    EXPECT_FLOAT_EQ (VorlanVoice::noiseCutoffHz (1.0f, 3600.0f), 3600.0f);
-    EXPECT_FLOAT_EQ (VorlanVoice::noiseCutoffHz (-1.0f, 21600.0f), 60.0f);
+    enum class Progress { jumpsForward, stepsBack, carriesOn };
+    struct ChangeCase { ComparisonCase comparison; Progress progress; };
+
+    const ChangeCase cases[] {
+        // A shorter rise jumps forward, a longer one steps back: progress is elapsed over the current length.
+        { { "shorter rise", 48000.0, 57, 0.8f, 2, riser (2.0f, 2.0f, 0.5f, false), 48000, -1, 19200, riser (0.5f, 2.0f, 0.5f, false) }, Progress::jumpsForward },
+        { { "longer rise",  48000.0, 57, 0.8f, 2, riser (0.5f, 2.0f, 0.5f, false), 48000, -1, 19200, riser (2.0f, 2.0f, 0.5f, false) }, Progress::stepsBack },
+        { { "longer rise, endless", 44100.0, 66, 0.8f, 1, riser (0.5f, 3.0f, 0.5f, true), 44100, -1, 15000, riser (4.0f, 3.0f, 0.5f, true) }, Progress::stepsBack },
+        // The oscillator set switches at the next call; phases carry over.
+        { { "endless on",  48000.0, 50, 1.0f, 2, riser (0.5f, 2.0f, 0.3f, false), 48000, -1, 12000, riser (0.5f, 2.0f, 0.3f, true) }, Progress::carriesOn },
+        { { "endless off", 48000.0, 50, 1.0f, 1, riser (0.5f, 2.0f, 0.3f, true), 48000, -1, 30000, riser (0.5f, 2.0f, 0.3f, false) }, Progress::carriesOn },
+        { { "shake on",    96000.0, 70, 1.0f, 2, riser (0.5f, 2.0f, 0.0f, false), 48000, -1, 20000, riser (0.5f, 2.0f, 1.0f, false) }, Progress::carriesOn },
+    };
+
+    float largest = 0.0f;
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.comparison.name);
+        const auto result = compareWithReference (c.comparison);
+        EXPECT_LE (result.largestDifference, 1.0e-5f);
+        EXPECT_GT (result.loudest, 0.05f);
+        ASSERT_GE (result.progressAfterChange, 0.0f);
+        largest = juce::jmax (largest, result.largestDifference);
+
+        const auto step = result.progressAfterChange - result.progressBeforeChange;
+
+        if (c.progress == Progress::jumpsForward)
+        {
+            EXPECT_GT (step, 0.4f);
+        }
+        else if (c.progress == Progress::stepsBack)
+        {
+            EXPECT_LT (step, -0.4f);
+        }
+    }
+
+    ::testing::Test::RecordProperty ("largestDifference", juce::String (largest, 9).toStdString());
 }
 
 //==============================================================================
@@ -404,9 +523,9 @@ std::vector<float> naiveSawStack (float noteHz, int numSamples)
 {
     std::vector<float> out ((size_t) numSamples, 0.0f);
 
-    for (size_t k = 0; k < VorlanVoice::numOscillators; ++k)
+    for (size_t k = 0; k < reference::detuneCents.size(); ++k)
     {
-        const auto increment = noteHz * VorlanVoice::oscillatorRatios[k] / (float) sampleRate;
+        const auto increment = noteHz * (float) std::exp2 (reference::detuneCents[k] / 1200.0) / (float) sampleRate;
         auto phase = 0.13f * (float) k;
 
         for (auto& sample : out)
@@ -428,7 +547,7 @@ TEST_F (VoiceTest, SawsAreBandLimited)
     quietSettings();
     settings.climb = 0.0f;
     constexpr int note = 96;
-    const auto noteHz = VorlanVoice::noteFrequencyHz (note);
+    const auto noteHz = (float) (440.0 * std::exp2 ((note - 69) / 12.0));
     noteOn (note);
 
     const auto voiceAliasing = powerFractionBelow (testsignals::mixToMono (render (16384)), 4096, 1500.0f);
@@ -436,4 +555,102 @@ TEST_F (VoiceTest, SawsAreBandLimited)
 
     EXPECT_GT (naiveAliasing, 1.0e-5f); // the stretch shows aliasing when there is some
     EXPECT_LT (voiceAliasing, naiveAliasing * 0.1f) << "voice " << voiceAliasing << ", naive " << naiveAliasing;
+}
+
+//==============================================================================
+namespace
+{
+/** The jet noise alone, at the voice's level: the voice with the noise on minus the same note
+    without it, whose output is deterministic. Shake off, attack long past. */
+std::vector<float> isolatedNoise (double rate, float riseSeconds, int skipSamples, int numSamples)
+{
+    auto withNoise = riser (riseSeconds, 2.0f, 0.0f, false), without = withNoise;
+    withNoise.jet = 1.0f;
+    VorlanVoice noisy (&withNoise), clean (&without);
+    juce::AudioBuffer<float> a (1, skipSamples + numSamples), b (1, skipSamples + numSamples);
+    a.clear();
+    b.clear();
+
+    for (auto [voice, out] : { std::pair { &noisy, &a }, std::pair { &clean, &b } })
+    {
+        voice->prepare (rate);
+        voice->startNote (60, 1.0f, nullptr, 8192);
+
+        for (int start = 0; start < out->getNumSamples(); start += 512)
+            voice->renderNextBlock (*out, start, juce::jmin (512, out->getNumSamples() - start));
+    }
+
+    std::vector<float> noise ((size_t) numSamples);
+
+    for (int i = 0; i < numSamples; ++i)
+        noise[(size_t) i] = (a.getSample (0, skipSamples + i) - b.getSample (0, skipSamples + i)) / 0.85f;
+
+    return noise;
+}
+
+/** Shares of the power in five octave bands centred on a frequency (Welch, Hann windows of 4096). */
+std::array<float, 5> octaveBandShares (const std::vector<float>& x, double rate, float centreHz)
+{
+    constexpr int order = 12, size = 1 << order;
+    juce::dsp::FFT fft (order);
+    std::vector<double> power (size / 2, 0.0);
+    std::vector<float> data (2 * size);
+
+    for (size_t start = 0; start + size <= x.size(); start += size / 2)
+    {
+        for (int i = 0; i < size; ++i)
+            data[(size_t) i] = x[start + (size_t) i] * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
+
+        fft.performFrequencyOnlyForwardTransform (data.data());
+
+        for (int bin = 0; bin < size / 2; ++bin)
+            power[(size_t) bin] += (double) data[(size_t) bin] * data[(size_t) bin];
+    }
+
+    std::array<double, 5> bands {};
+    double total = 0.0;
+
+    for (int bin = 1; bin < size / 2; ++bin)
+    {
+        const auto octaves = std::log2 (bin * rate / size / centreHz);
+        const auto band = (int) std::floor (octaves + 2.5);
+        total += power[(size_t) bin];
+
+        if (band >= 0 && band < 5)
+            bands[(size_t) band] += power[(size_t) bin];
+    }
+
+    std::array<float, 5> shares {};
+
+    for (size_t b = 0; b < 5; ++b)
+        shares[b] = (float) (bands[b] / total);
+
+    return shares;
+}
+} // namespace
+
+TEST (VoiceNoiseTest, LevelAndBandFollowTheRise)
+{
+    // Figures measured on the first implementation (the framework's state-variable filter fed by
+    // juce::Random). The noise is seeded anew every run: the margins are five to seven standard
+    // deviations of the estimates.
+    struct Case { const char* name; double rate; float riseSeconds; int skip; int length; float cutoffHz;
+                  float rms; std::array<float, 5> shares; };
+    const Case cases[] {
+        { "rise start, 160 Hz",      16000.0, 1.0e6f, 2000,  480000, 160.0f,                    0.0270f, { 0.0045f, 0.057f,  0.643f, 0.196f, 0.059f } },
+        { "rise top, 7.8 kHz",       48000.0, 0.25f,  14400, 96000,  160.0f * std::exp2 (5.6f), 0.425f,  { 0.0051f, 0.070f,  0.809f, 0.115f, 0.0002f } },
+        { "rise top at the ceiling", 16000.0, 0.25f,  4800,  64000,  0.45f * 16000.0f,          0.268f,  { 0.0021f, 0.0275f, 0.970f, 0.0f,   0.0f } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto noise = isolatedNoise (c.rate, c.riseSeconds, c.skip, c.length);
+        EXPECT_NEAR (testsignals::rms (noise, 0, c.length), c.rms, 0.04f * c.rms);
+
+        const auto shares = octaveBandShares (noise, c.rate, c.cutoffHz);
+
+        for (size_t band = 0; band < shares.size(); ++band)
+            EXPECT_NEAR (shares[band], c.shares[band], 0.005f + 0.05f * c.shares[band]) << "octave " << (int) band - 2;
+    }
 }
