@@ -60,7 +60,12 @@ measure_window()
     local pid="$1" start end
     start="$(cpu_ticks "$pid")"
     sleep "$seconds"
-    end="$(cpu_ticks "$pid")"
+
+    if ! end="$(cpu_ticks "$pid" 2> /dev/null)"; then
+        echo "failed"
+        return
+    fi
+
     awk -v t="$((end - start))" -v hz="$ticks_per_second" -v s="$seconds" 'BEGIN { printf "%.1f", 100 * t / hz / s }'
 }
 
@@ -97,6 +102,7 @@ measure_rest()
 measure_host()
 {
     local bundle="$1"; shift
+    rm -f "$work_dir/host.log"
     "$host" --plugin "$bundle" --seconds "$((seconds + 2))" "$@" > "$work_dir/host.log" 2>&1 &
     child_pid=$!
 
@@ -134,7 +140,7 @@ for build in "${builds[@]}"; do
     label="${build%%=*}"
     line="$label:"
     for scene in rest rise top; do
-        lowest="$(echo ${results["$label $scene"]} | tr ' ' '\n' | sort -g | head -n 1)"
+        lowest="$(echo ${results["$label $scene"]} | tr ' ' '\n' | grep -v failed | sort -g | head -n 1)"
         line="$line  $scene $lowest %"
     done
     echo "$line"

@@ -1,6 +1,7 @@
 #include "PluginEditor.h"
 
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -369,21 +370,19 @@ void VorlanAudioProcessorEditor::repaintWhatChanged()
     }
     else
     {
-        for (const auto& area : requestedMovingAreas)
-            repaint (area);
-
-        for (const auto& area : moving)
-            repaint (area);
+        // One rectangle for each thing that moves: the peer blits every rectangle on its own.
+        for (const auto& [before, now] : { std::pair { requestedMovingAreas.jet, moving.jet },
+                                            std::pair { requestedMovingAreas.exhaust, moving.exhaust } })
+            if (! (before.isEmpty() && now.isEmpty()))
+                repaint (before.isEmpty() ? now : now.isEmpty() ? before : before.getUnion (now));
     }
 
     requestedBackdrop = backdrop;
     requestedMovingAreas = moving;
 }
 
-juce::RectangleList<int> VorlanAudioProcessorEditor::movingAreas()
+VorlanAudioProcessorEditor::MovingAreas VorlanAudioProcessorEditor::movingAreas()
 {
-    juce::RectangleList<int> areas (jetDrawingFor (displayedProgress(), animationTime, lastPixelScale).area);
-
     const auto w = (float) getWidth();
     const auto h = (float) getHeight();
     juce::Rectangle<float> exhaust;
@@ -398,10 +397,8 @@ juce::RectangleList<int> VorlanAudioProcessorEditor::movingAreas()
         exhaust = exhaust.isEmpty() ? circle : exhaust.getUnion (circle);
     }
 
-    if (! exhaust.isEmpty())
-        areas.add (exhaust.getSmallestIntegerContainer().expanded (2));
-
-    return areas;
+    return { jetDrawingFor (displayedProgress(), animationTime, lastPixelScale).area,
+             exhaust.isEmpty() ? juce::Rectangle<int>() : exhaust.getSmallestIntegerContainer().expanded (2) };
 }
 
 //==============================================================================

@@ -142,7 +142,13 @@ private:
     Backdrop backdropFor (float d) const noexcept;
     const JetDrawing& jetDrawingFor (float d, float clockSeconds, float pixelScale);
     void buildJetDrawing (float d, float clockSeconds, float pixelScale);
-    juce::RectangleList<int> movingAreas();
+    /** Where the things that move are painted in the current frame. */
+    struct MovingAreas
+    {
+        juce::Rectangle<int> jet, exhaust;
+    };
+
+    MovingAreas movingAreas();
     void repaintWhatChanged();
 
     void paintSky (juce::Graphics& g, const Backdrop& backdrop);
@@ -168,7 +174,7 @@ private:
     float animationTime = 0.0f;
 
     Backdrop requestedBackdrop;                 // as the last repaint request left it
-    juce::RectangleList<int> requestedMovingAreas;
+    MovingAreas requestedMovingAreas;
     juce::Colour skyRowsTop, skyRowsBottom;
     std::vector<juce::Colour> skyRowColours;    // the sky gradient's colour of each row
     JetDrawing jetDrawing;
