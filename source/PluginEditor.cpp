@@ -407,9 +407,10 @@ namespace
 /** Fills and strokes shapes with the clip narrowed to each shape's own bounds first.
 
     The software renderer builds the edge table of a path over the whole height of the current
-    clip, and grows it line by line from fresh memory: a star painted in a full-window clip
-    costs as much as the sky. Shapes can also be placed through a transform of their own, which
-    keeps the narrowed clip a plain rectangle where a rotated context would make it a path.
+    clip, and copies the whole table into a wider one whenever a line runs out of room: in a
+    full-window clip a star costs as much memory traffic as the sky. Shapes can also be placed
+    through a transform of their own, which keeps the narrowed clip a plain rectangle where a
+    rotated context would turn it into a path.
 */
 class ShapePainter
 {
@@ -469,7 +470,8 @@ private:
     const float strokeAccuracy;
 };
 
-/** Draws a line of text if its box reaches into the clip; laying out the glyphs costs even when none lands. */
+/** Draws a line of text if its box, with room for glyphs that overhang it, reaches into the clip:
+    laying out the glyphs costs even when none of them lands. */
 void drawTextIfVisible (juce::Graphics& g, const juce::String& text, juce::Rectangle<float> area, juce::Justification justification)
 {
     if (g.clipRegionIntersects (area.getSmallestIntegerContainer().expanded (4)))
@@ -545,7 +547,7 @@ void VorlanAudioProcessorEditor::paint (juce::Graphics& g)
 /*  The sky's gradient runs straight down, so each of its rows has one colour, and rows of one
     opaque colour fill several times faster than the gradient filler, which blends pixel by
     pixel. The row colours are the gradient's own, drawn once into a column of single pixels;
-    a context that scales or turns the editor gets the gradient itself.
+    a context that scales the editor gets the gradient itself.
 */
 void VorlanAudioProcessorEditor::paintSky (juce::Graphics& g, const Backdrop& backdrop)
 {
