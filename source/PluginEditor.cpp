@@ -1,6 +1,7 @@
 #include "PluginEditor.h"
 
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -127,8 +128,14 @@ VorlanAudioProcessorEditor::VorlanAudioProcessorEditor (VorlanAudioProcessor& ow
     for (auto& particle : particles)
         particle.life = 0.0f;
 
+    // The sky covers every pixel, so whatever holds the editor need not paint beneath it.
+    setOpaque (true);
+
     startTimer (timerIntervalMs);
     setSize (editorWidth, editorHeight);
+
+    requestedBackdrop = backdropFor (displayedProgress());
+    requestedMovingAreas = movingAreas();
 }
 
 VorlanAudioProcessorEditor::~VorlanAudioProcessorEditor()
@@ -304,7 +311,7 @@ void VorlanAudioProcessorEditor::timerCallback()
         spawnParticles();
 
     moveParticles();
-    repaint();
+    repaintWhatChanged();
 }
 
 void VorlanAudioProcessorEditor::spawnParticles()
@@ -348,41 +355,261 @@ void VorlanAudioProcessorEditor::moveParticles()
 }
 
 //==============================================================================
+/*  Every tick asks for a repaint of what may look different from the frame before: the whole
+    window when the backdrop changed, otherwise only where the jet and the puffs were and are.
+    The peer keeps collecting these areas until it paints, so frames it skips lose nothing.
+*/
+void VorlanAudioProcessorEditor::repaintWhatChanged()
+{
+    const auto backdrop = backdropFor (displayedProgress());
+    const auto moving = movingAreas();
+
+    if (backdrop != requestedBackdrop)
+    {
+        repaint();
+    }
+    else
+    {
+        // One rectangle for each thing that moves: the peer blits every rectangle on its own.
+        for (const auto& [before, now] : { std::pair { requestedMovingAreas.jet, moving.jet },
+                                            std::pair { requestedMovingAreas.exhaust, moving.exhaust } })
+            if (! (before.isEmpty() && now.isEmpty()))
+                repaint (before.isEmpty() ? now : now.isEmpty() ? before : before.getUnion (now));
+    }
+
+    requestedBackdrop = backdrop;
+    requestedMovingAreas = moving;
+}
+
+VorlanAudioProcessorEditor::MovingAreas VorlanAudioProcessorEditor::movingAreas()
+{
+    const auto w = (float) getWidth();
+    const auto h = (float) getHeight();
+    juce::Rectangle<float> exhaust;
+
+    for (const auto& puff : particles)
+    {
+        if (puff.life <= 0.0f)
+            continue;
+
+        const auto diameter = puff.size * (1.4f - 0.4f * puff.life);
+        const auto circle = juce::Rectangle<float> (diameter, diameter).withCentre ({ puff.x * w, puff.y * h });
+        exhaust = exhaust.isEmpty() ? circle : exhaust.getUnion (circle);
+    }
+
+    return { jetDrawingFor (displayedProgress(), animationTime, lastPixelScale).area,
+             exhaust.isEmpty() ? juce::Rectangle<int>() : exhaust.getSmallestIntegerContainer().expanded (2) };
+}
+
+//==============================================================================
+namespace
+{
+/** Fills and strokes shapes with the clip narrowed to each shape's own bounds first.
+
+    The software renderer builds the edge table of a path over the whole height of the current
+    clip, and copies the whole table into a wider one whenever a line runs out of room: in a
+    full-window clip a star costs as much memory traffic as the sky. Shapes can also be placed
+    through a transform of their own, which keeps the narrowed clip a plain rectangle where a
+    rotated context would turn it into a path.
+*/
+class ShapePainter
+{
+public:
+    explicit ShapePainter (juce::Graphics& graphics, juce::AffineTransform shapePlacement = {})
+        : g (graphics),
+          placement (shapePlacement),
+          strokeAccuracy (graphics.getInternalContext().getPhysicalPixelScaleFactor())
+    {
+    }
+
+    void fill (const juce::Path& path, const juce::FillType& fillType) const
+    {
+        const auto area = path.getBoundsTransformed (placement).getSmallestIntegerContainer().expanded (1);
+
+        if (! g.clipRegionIntersects (area))
+            return;
+
+        const juce::Graphics::ScopedSaveState savedState (g);
+        g.reduceClipRegion (area);
+        g.setFillType (fillType);
+        g.fillPath (path, placement);
+    }
+
+    /** The stroke is outlined in the shape's own units, as Graphics::strokePath does in a transformed context. */
+    void stroke (const juce::Path& path, const juce::PathStrokeType& type, juce::Colour colour) const
+    {
+        juce::Path outline;
+        type.createStrokedPath (outline, path, {}, strokeAccuracy);
+        fill (outline, colour);
+    }
+
+    void fillEllipse (juce::Rectangle<float> area, juce::Colour colour) const
+    {
+        juce::Path ellipse;
+        ellipse.addEllipse (area);
+        fill (ellipse, colour);
+    }
+
+    void fillRoundedRectangle (juce::Rectangle<float> area, float cornerSize, const juce::FillType& fillType) const
+    {
+        juce::Path rectangle;
+        rectangle.addRoundedRectangle (area, cornerSize);
+        fill (rectangle, fillType);
+    }
+
+    void drawRoundedRectangle (juce::Rectangle<float> area, float cornerSize, float thickness, juce::Colour colour) const
+    {
+        juce::Path rectangle;
+        rectangle.addRoundedRectangle (area, cornerSize);
+        stroke (rectangle, juce::PathStrokeType (thickness), colour);
+    }
+
+private:
+    juce::Graphics& g;
+    const juce::AffineTransform placement;
+    const float strokeAccuracy;
+};
+
+/** Draws a line of text if its box, with room for glyphs that overhang it, reaches into the clip:
+    laying out the glyphs costs even when none of them lands. */
+void drawTextIfVisible (juce::Graphics& g, const juce::String& text, juce::Rectangle<float> area, juce::Justification justification)
+{
+    if (g.clipRegionIntersects (area.getSmallestIntegerContainer().expanded (4)))
+        g.drawText (text, area, justification, false);
+}
+} // namespace
+
+//==============================================================================
 float VorlanAudioProcessorEditor::displayedProgress() const noexcept
 {
     return juce::jlimit (0.0f, 1.0f, smoothedProgress);
 }
 
+bool VorlanAudioProcessorEditor::Backdrop::operator== (const Backdrop& other) const noexcept
+{
+    return skyTop == other.skyTop && skyBottom == other.skyBottom
+        && showsStars == other.showsStars && starColour == other.starColour
+        && showsClouds == other.showsClouds && cloudColour == other.cloudColour && cloudTop == other.cloudTop
+        && showsGaugeFill == other.showsGaugeFill && gaugeFillTop == other.gaugeFillTop && gaugeFillHeight == other.gaugeFillHeight;
+}
+
+VorlanAudioProcessorEditor::Backdrop VorlanAudioProcessorEditor::backdropFor (float d) const noexcept
+{
+    const auto h = (float) getHeight();
+    Backdrop backdrop;
+
+    backdrop.skyTop = juce::Colour (0xff7ec8f7).interpolatedWith (juce::Colour (0xff05060f), d);
+    backdrop.skyBottom = juce::Colour (0xffcfeaff).interpolatedWith (juce::Colour (0xff1a2650), d);
+
+    backdrop.showsStars = d > 0.35f;
+    backdrop.starColour = backdrop.showsStars ? whiteAtAlpha (0.8f * (d - 0.35f) / 0.65f) : juce::Colour();
+
+    backdrop.showsClouds = d < 0.75f;
+    backdrop.cloudColour = backdrop.showsClouds ? whiteAtAlpha (0.35f * (0.75f - d) / 0.75f) : juce::Colour();
+    backdrop.cloudTop = backdrop.showsClouds ? (0.72f + 0.35f * d) * h : 0.0f;
+
+    const auto bottom = 0.16f * h + 0.56f * h;
+    const auto top = bottom - d * 0.56f * h;
+    const auto fillHeight = juce::jmax (juce::jmax (bottom - top, 0.0f) - 6.0f, 0.0f);
+    backdrop.showsGaugeFill = fillHeight > 1.0f;
+    backdrop.gaugeFillTop = backdrop.showsGaugeFill ? top + 3.0f : 0.0f;
+    backdrop.gaugeFillHeight = backdrop.showsGaugeFill ? fillHeight : 0.0f;
+
+    return backdrop;
+}
+
+const VorlanAudioProcessorEditor::JetDrawing& VorlanAudioProcessorEditor::jetDrawingFor (float d, float t, float pixelScale)
+{
+    if (jetDrawing.progress != d || jetDrawing.clockSeconds != t || jetDrawing.pixelScale != pixelScale
+        || jetDrawing.editorBounds != getLocalBounds())
+        buildJetDrawing (d, t, pixelScale);
+
+    return jetDrawing;
+}
+
+//==============================================================================
 void VorlanAudioProcessorEditor::paint (juce::Graphics& g)
 {
     const auto d = displayedProgress();
+    const auto backdrop = backdropFor (d);
 
-    paintSky (g, d);
-    paintStars (g, d);
-    paintClouds (g, d);
+    paintSky (g, backdrop);
+    paintStars (g, backdrop);
+    paintClouds (g, backdrop);
     paintExhaust (g);
-    paintJet (g, d);
-    paintGauge (g, d);
+    lastPixelScale = g.getInternalContext().getPhysicalPixelScaleFactor();
+    paintJet (g, jetDrawingFor (d, animationTime, lastPixelScale));
+    paintGauge (g, backdrop);
     paintTexts (g);
     paintKnobPanel (g);
 }
 
-void VorlanAudioProcessorEditor::paintSky (juce::Graphics& g, float d) const
+/*  The sky's gradient runs straight down, so each of its rows has one colour, and rows of one
+    opaque colour fill several times faster than the gradient filler, which blends pixel by
+    pixel. The row colours are the gradient's own, drawn once into a column of single pixels;
+    a context that scales the editor gets the gradient itself.
+*/
+void VorlanAudioProcessorEditor::paintSky (juce::Graphics& g, const Backdrop& backdrop)
 {
-    const auto top = juce::Colour (0xff7ec8f7).interpolatedWith (juce::Colour (0xff05060f), d);
-    const auto bottom = juce::Colour (0xffcfeaff).interpolatedWith (juce::Colour (0xff1a2650), d);
+    const juce::ColourGradient sky (backdrop.skyTop, 0.0f, 0.0f, backdrop.skyBottom, 0.0f, (float) getHeight(), false);
 
-    g.setGradientFill (juce::ColourGradient (top, 0.0f, 0.0f, bottom, 0.0f, (float) getHeight(), false));
-    g.fillAll();
+    if (g.getInternalContext().getPhysicalPixelScaleFactor() != 1.0f)
+    {
+        g.setGradientFill (sky);
+        g.fillAll();
+        return;
+    }
+
+    updateSkyRowColours (sky);
+
+    const auto clip = g.getClipBounds().getIntersection (getLocalBounds());
+
+    for (auto y = clip.getY(); y < clip.getBottom();)
+    {
+        const auto colour = skyRowColours[(size_t) y];
+        auto end = y + 1;
+
+        while (end < clip.getBottom() && skyRowColours[(size_t) end] == colour)
+            ++end;
+
+        g.setColour (colour);
+        g.fillRect (clip.getX(), y, clip.getWidth(), end - y);
+        y = end;
+    }
 }
 
-void VorlanAudioProcessorEditor::paintStars (juce::Graphics& g, float d) const
+void VorlanAudioProcessorEditor::updateSkyRowColours (const juce::ColourGradient& sky)
 {
-    if (d <= 0.35f)
+    const auto height = getHeight();
+
+    if ((int) skyRowColours.size() == height && skyRowsTop == sky.getColour (0) && skyRowsBottom == sky.getColour (1))
+        return;
+
+    juce::Image column (juce::Image::ARGB, 1, juce::jmax (height, 1), true, juce::SoftwareImageType());
+    {
+        juce::Graphics cg (column);
+        cg.setGradientFill (sky);
+        cg.fillAll();
+    }
+
+    const juce::Image::BitmapData pixels (column, juce::Image::BitmapData::readOnly);
+    skyRowColours.resize ((size_t) height);
+
+    for (int y = 0; y < height; ++y)
+        skyRowColours[(size_t) y] = pixels.getPixelColour (0, y);
+
+    skyRowsTop = sky.getColour (0);
+    skyRowsBottom = sky.getColour (1);
+}
+
+void VorlanAudioProcessorEditor::paintStars (juce::Graphics& g, const Backdrop& backdrop) const
+{
+    if (! backdrop.showsStars)
         return;
 
     const auto w = (float) getWidth();
     const auto h = (float) getHeight();
+    const ShapePainter shapes (g);
     juce::uint32 seed = 12345;
 
     const auto next = [&seed]
@@ -391,8 +618,6 @@ void VorlanAudioProcessorEditor::paintStars (juce::Graphics& g, float d) const
         return seed >> 8;
     };
 
-    g.setColour (whiteAtAlpha (0.8f * (d - 0.35f) / 0.65f));
-
     for (int star = 0; star < numStars; ++star)
     {
         const auto a = (float) (next() % 1000);
@@ -400,28 +625,29 @@ void VorlanAudioProcessorEditor::paintStars (juce::Graphics& g, float d) const
         const auto glow = (float) (next() % 100);
         const auto diameter = 1.0f + 0.015f * glow;
 
-        g.fillEllipse (0.001f * a * w, 0.001f * b * h * 0.7f, diameter, diameter);
+        shapes.fillEllipse ({ 0.001f * a * w, 0.001f * b * h * 0.7f, diameter, diameter }, backdrop.starColour);
     }
 }
 
-void VorlanAudioProcessorEditor::paintClouds (juce::Graphics& g, float d) const
+void VorlanAudioProcessorEditor::paintClouds (juce::Graphics& g, const Backdrop& backdrop) const
 {
-    if (d >= 0.75f)
+    if (! backdrop.showsClouds)
         return;
 
     const auto w = (float) getWidth();
-    const auto y0 = (0.72f + 0.35f * d) * (float) getHeight();
+    const auto y0 = backdrop.cloudTop;
+    const ShapePainter shapes (g);
 
-    g.setColour (whiteAtAlpha (0.35f * (0.75f - d) / 0.75f));
-    g.fillEllipse (0.06f * w, y0, 190.0f, 46.0f);
-    g.fillEllipse (0.55f * w, y0 + 30.0f, 240.0f, 54.0f);
-    g.fillEllipse (0.32f * w, y0 + 62.0f, 160.0f, 40.0f);
+    shapes.fillEllipse ({ 0.06f * w, y0, 190.0f, 46.0f }, backdrop.cloudColour);
+    shapes.fillEllipse ({ 0.55f * w, y0 + 30.0f, 240.0f, 54.0f }, backdrop.cloudColour);
+    shapes.fillEllipse ({ 0.32f * w, y0 + 62.0f, 160.0f, 40.0f }, backdrop.cloudColour);
 }
 
 void VorlanAudioProcessorEditor::paintExhaust (juce::Graphics& g) const
 {
     const auto w = (float) getWidth();
     const auto h = (float) getHeight();
+    const ShapePainter shapes (g);
 
     for (const auto& puff : particles)
     {
@@ -429,30 +655,55 @@ void VorlanAudioProcessorEditor::paintExhaust (juce::Graphics& g) const
             continue;
 
         const auto diameter = puff.size * (1.4f - 0.4f * puff.life);
-        g.setColour (whiteAtAlpha (0.55f * puff.life));
-        g.fillEllipse (puff.x * w - diameter / 2.0f, puff.y * h - diameter / 2.0f, diameter, diameter);
+        shapes.fillEllipse ({ puff.x * w - diameter / 2.0f, puff.y * h - diameter / 2.0f, diameter, diameter },
+                            whiteAtAlpha (0.55f * puff.life));
     }
 }
 
-void VorlanAudioProcessorEditor::paintJet (juce::Graphics& g, float d) const
+void VorlanAudioProcessorEditor::buildJetDrawing (float d, float t, float pixelScale)
 {
     const auto w = (float) getWidth();
     const auto h = (float) getHeight();
-    const auto t = animationTime;
-
     const auto scale = juce::jmin (0.42f * w, 0.46f * h) / 220.0f;
     const auto shake = 4.5f * d * d;
     const auto cx = 0.3f * w + 0.21f * w + shake * std::sin (41.0f * t);
     const auto cy = 0.22f * h + 0.23f * h + 0.7f * shake * std::cos (53.0f * t) + 4.0f * (1.0f - d) * std::sin (1.7f * t);
     const auto flameLength = (30.0f + 80.0f * d) * (0.75f + 0.25f * std::sin (37.0f * t));
 
-    // Jet units to pixels in the rotated frame.
+    jetDrawing.progress = d;
+    jetDrawing.clockSeconds = t;
+    jetDrawing.pixelScale = pixelScale;
+    jetDrawing.editorBounds = getLocalBounds();
+    jetDrawing.pitch = juce::AffineTransform::rotation (-0.62f * d, cx, cy);
+    jetDrawing.parts.clear();
+    jetDrawing.area = {};
+
+    // Jet units to pixels; the pitch about the centre comes on top when the parts are filled.
     const auto pt = [=] (float u, float v) { return juce::Point<float> (cx + u * scale, cy + v * scale); };
     const auto box = [=] (float u, float v, float bw, float bh) { return juce::Rectangle<float> (cx + u * scale, cy + v * scale, bw * scale, bh * scale); };
     const auto mitred = [=] (float thickness) { return juce::PathStrokeType (thickness * scale, juce::PathStrokeType::mitered, juce::PathStrokeType::butt); };
 
-    const juce::Graphics::ScopedSaveState savedState (g);
-    g.addTransform (juce::AffineTransform::rotation (-0.62f * d, cx, cy));
+    const auto fillPart = [this] (juce::Path outline, juce::Colour colour)
+    {
+        const auto touched = outline.getBoundsTransformed (jetDrawing.pitch).getSmallestIntegerContainer().expanded (1);
+        jetDrawing.area = jetDrawing.area.isEmpty() ? touched : jetDrawing.area.getUnion (touched);
+        jetDrawing.parts.push_back ({ std::move (outline), colour });
+    };
+
+    // As Graphics::strokePath does in a context that holds the pitch: outlined in unpitched pixels.
+    const auto strokePart = [&] (const juce::Path& path, const juce::PathStrokeType& type, juce::Colour colour)
+    {
+        juce::Path outline;
+        type.createStrokedPath (outline, path, {}, pixelScale);
+        fillPart (std::move (outline), colour);
+    };
+
+    const auto ellipsePart = [&] (juce::Rectangle<float> area, juce::Colour colour)
+    {
+        juce::Path ellipse;
+        ellipse.addEllipse (area);
+        fillPart (std::move (ellipse), colour);
+    };
 
     const auto fillFlame = [&] (float halfWidth, float length, juce::uint32 argb)
     {
@@ -460,8 +711,7 @@ void VorlanAudioProcessorEditor::paintJet (juce::Graphics& g, float d) const
         flame.startNewSubPath (pt (-104.0f, -halfWidth));
         flame.quadraticTo (pt (-104.0f - length, 0.0f), pt (-104.0f, halfWidth));
         flame.closeSubPath();
-        g.setColour (juce::Colour (argb));
-        g.fillPath (flame);
+        fillPart (flame, juce::Colour (argb));
     };
 
     fillFlame (10.0f, flameLength, 0xd9ff8c1a);
@@ -475,10 +725,8 @@ void VorlanAudioProcessorEditor::paintJet (juce::Graphics& g, float d) const
     fuselage.quadraticTo (pt (-80.0f, 30.0f), pt (30.0f, 34.0f));
     fuselage.quadraticTo (pt (95.0f, 34.0f), pt (110.0f, 0.0f));
     fuselage.closeSubPath();
-    g.setColour (juce::Colour (0xffe94f64));
-    g.fillPath (fuselage);
-    g.setColour (juce::Colour (0xffc23350));
-    g.strokePath (fuselage, mitred (3.0f));
+    fillPart (fuselage, juce::Colour (0xffe94f64));
+    strokePart (fuselage, mitred (3.0f), juce::Colour (0xffc23350));
 
     juce::Path belly;
     belly.startNewSubPath (pt (100.0f, 8.0f));
@@ -486,16 +734,13 @@ void VorlanAudioProcessorEditor::paintJet (juce::Graphics& g, float d) const
     belly.quadraticTo (pt (-40.0f, 34.0f), pt (30.0f, 34.0f));
     belly.quadraticTo (pt (95.0f, 34.0f), pt (100.0f, 8.0f));
     belly.closeSubPath();
-    g.setColour (juce::Colour (0x40ffffff));
-    g.fillPath (belly);
+    fillPart (belly, juce::Colour (0x40ffffff));
 
     const auto fillAndStrokeFin = [&] (juce::Path& fin)
     {
         fin.closeSubPath();
-        g.setColour (juce::Colour (0xffffb347));
-        g.fillPath (fin);
-        g.setColour (juce::Colour (0xffe0912a));
-        g.strokePath (fin, mitred (2.5f));
+        fillPart (fin, juce::Colour (0xffffb347));
+        strokePart (fin, mitred (2.5f), juce::Colour (0xffe0912a));
     };
 
     juce::Path tail;
@@ -513,43 +758,36 @@ void VorlanAudioProcessorEditor::paintJet (juce::Graphics& g, float d) const
     fillAndStrokeFin (wing);
 
     const auto bubble = box (18.0f, -34.0f, 68.0f, 52.0f);
-    g.setColour (juce::Colour (0xffbfe8ff));
-    g.fillEllipse (bubble);
-    g.setColour (juce::Colour (0xff8cc7ec));
-    g.drawEllipse (bubble, 2.5f * scale);
+    ellipsePart (bubble, juce::Colour (0xffbfe8ff));
+    juce::Path bubbleRim;
+    bubbleRim.addEllipse (bubble);
+    strokePart (bubbleRim, juce::PathStrokeType (2.5f * scale), juce::Colour (0xff8cc7ec));
 
     const auto eyeHalfHeight = 8.0f + 8.0f * d;
 
     for (const auto ex : { 39.0f, 65.0f })
     {
-        g.setColour (juce::Colours::white);
-        g.fillEllipse (box (ex - 7.0f, -14.0f - eyeHalfHeight, 14.0f, 2.0f * eyeHalfHeight));
-
-        g.setColour (juce::Colour (0xff23283f));
-        g.fillEllipse (box (ex - 3.6f, -14.0f - 2.0f * d - 3.6f, 7.2f, 7.2f));
-
-        g.setColour (juce::Colours::white);
-        g.fillEllipse (box (ex + 0.5f, -16.5f - 2.0f * d, 1.8f, 1.8f));
+        ellipsePart (box (ex - 7.0f, -14.0f - eyeHalfHeight, 14.0f, 2.0f * eyeHalfHeight), juce::Colours::white);
+        ellipsePart (box (ex - 3.6f, -14.0f - 2.0f * d - 3.6f, 7.2f, 7.2f), juce::Colour (0xff23283f));
+        ellipsePart (box (ex + 0.5f, -16.5f - 2.0f * d, 1.8f, 1.8f), juce::Colours::white);
     }
-
-    g.setColour (juce::Colour (0xff23283f));
 
     if (d < 0.55f)
     {
         juce::Path smile;
         smile.startNewSubPath (pt (42.0f, 2.0f));
         smile.quadraticTo (pt (52.0f, 12.0f - 6.0f * d), pt (62.0f, 2.0f));
-        g.strokePath (smile, juce::PathStrokeType (2.6f * scale, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+        strokePart (smile, juce::PathStrokeType (2.6f * scale, juce::PathStrokeType::curved, juce::PathStrokeType::rounded),
+                       juce::Colour (0xff23283f));
     }
     else
     {
         const auto opening = 4.0f + 18.0f * (d - 0.55f);
-        g.fillEllipse (box (52.0f - 0.6f * opening, 0.0f, 1.2f * opening, opening));
+        ellipsePart (box (52.0f - 0.6f * opening, 0.0f, 1.2f * opening, opening), juce::Colour (0xff23283f));
     }
 
-    g.setColour (juce::Colour (0x66ff7a9e));
-    g.fillEllipse (box (26.0f, -4.0f, 9.0f, 6.0f));
-    g.fillEllipse (box (69.0f, -4.0f, 9.0f, 6.0f));
+    ellipsePart (box (26.0f, -4.0f, 9.0f, 6.0f), juce::Colour (0x66ff7a9e));
+    ellipsePart (box (69.0f, -4.0f, 9.0f, 6.0f), juce::Colour (0x66ff7a9e));
 
     juce::Path nose;
     nose.startNewSubPath (pt (110.0f, 0.0f));
@@ -557,30 +795,32 @@ void VorlanAudioProcessorEditor::paintJet (juce::Graphics& g, float d) const
     nose.quadraticTo (pt (94.0f, 0.0f), pt (86.0f, 26.0f));
     nose.quadraticTo (pt (98.0f, 22.0f), pt (110.0f, 0.0f));
     nose.closeSubPath();
-    g.setColour (juce::Colour (0xffffd23f));
-    g.fillPath (nose);
+    fillPart (nose, juce::Colour (0xffffd23f));
 }
 
-void VorlanAudioProcessorEditor::paintGauge (juce::Graphics& g, float d) const
+void VorlanAudioProcessorEditor::paintJet (juce::Graphics& g, const JetDrawing& jet) const
+{
+    const ShapePainter shapes (g, jet.pitch);
+
+    for (const auto& part : jet.parts)
+        shapes.fill (part.outline, part.colour);
+}
+
+void VorlanAudioProcessorEditor::paintGauge (juce::Graphics& g, const Backdrop& backdrop) const
 {
     const auto h = (float) getHeight();
     const juce::Rectangle<float> track (26.0f, 0.16f * h, 18.0f, 0.56f * h);
+    const ShapePainter shapes (g);
 
-    g.setColour (juce::Colour (0x50101a30));
-    g.fillRoundedRectangle (track, 9.0f);
-    g.setColour (juce::Colour (0x80ffffff));
-    g.drawRoundedRectangle (track, 9.0f, 1.5f);
+    shapes.fillRoundedRectangle (track, 9.0f, juce::Colour (0x50101a30));
+    shapes.drawRoundedRectangle (track, 9.0f, 1.5f, juce::Colour (0x80ffffff));
 
-    const auto bottom = 0.16f * h + 0.56f * h;
-    const auto top = bottom - d * 0.56f * h;
-    const auto fillHeight = juce::jmax (juce::jmax (bottom - top, 0.0f) - 6.0f, 0.0f);
-
-    if (fillHeight <= 1.0f)
+    if (! backdrop.showsGaugeFill)
         return;
 
-    g.setGradientFill (juce::ColourGradient (juce::Colour (0xffff5e3a), 0.0f, 0.16f * h,
-                                             juce::Colour (0xffffd23f), 0.0f, bottom, false));
-    g.fillRoundedRectangle (29.0f, top + 3.0f, 12.0f, fillHeight, 6.0f);
+    const juce::ColourGradient level (juce::Colour (0xffff5e3a), 0.0f, 0.16f * h,
+                                      juce::Colour (0xffffd23f), 0.0f, track.getBottom(), false);
+    shapes.fillRoundedRectangle ({ 29.0f, backdrop.gaugeFillTop, 12.0f, backdrop.gaugeFillHeight }, 6.0f, level);
 }
 
 void VorlanAudioProcessorEditor::paintTexts (juce::Graphics& g) const
@@ -590,23 +830,22 @@ void VorlanAudioProcessorEditor::paintTexts (juce::Graphics& g) const
 
     g.setColour (juce::Colour (0xd9ffffff));
     g.setFont (boldFont (11.0f));
-    g.drawText ("ALT", juce::Rectangle<float> (14.0f, 0.16f * h - 20.0f, 42.0f, 16.0f), juce::Justification::centred, false);
+    drawTextIfVisible (g, "ALT", { 14.0f, 0.16f * h - 20.0f, 42.0f, 16.0f }, juce::Justification::centred);
 
     g.setColour (juce::Colour (0xebffffff));
     g.setFont (boldFont (30.0f));
-    g.drawText ("VORLAN", juce::Rectangle<float> (w - 250.0f, 12.0f, 230.0f, 36.0f), juce::Justification::centredRight, false);
+    drawTextIfVisible (g, "VORLAN", { w - 250.0f, 12.0f, 230.0f, 36.0f }, juce::Justification::centredRight);
 
     g.setColour (juce::Colour (0x80ffffff));
     g.setFont (juce::Font (12.0f));
-    g.drawText ("RISER GENERATOR", juce::Rectangle<float> (w - 250.0f, 46.0f, 230.0f, 16.0f), juce::Justification::centredRight, false);
+    drawTextIfVisible (g, "RISER GENERATOR", { w - 250.0f, 46.0f, 230.0f, 16.0f }, juce::Justification::centredRight);
 }
 
 void VorlanAudioProcessorEditor::paintKnobPanel (juce::Graphics& g) const
 {
     const juce::Rectangle<float> panel (12.0f, (float) getHeight() - 158.0f, (float) getWidth() - 24.0f, 146.0f);
+    const ShapePainter shapes (g);
 
-    g.setColour (juce::Colour (0x66101a33));
-    g.fillRoundedRectangle (panel, 16.0f);
-    g.setColour (juce::Colour (0x2effffff));
-    g.drawRoundedRectangle (panel, 16.0f, 1.2f);
+    shapes.fillRoundedRectangle (panel, 16.0f, juce::Colour (0x66101a33));
+    shapes.drawRoundedRectangle (panel, 16.0f, 1.2f, juce::Colour (0x2effffff));
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 //==============================================================================
 /** Recolours the stock controls and draws the rotary knobs as disc, track, value arc and pointer. */
@@ -99,13 +100,64 @@ private:
     void spawnParticles();
     void moveParticles();
 
+    //==============================================================================
+    /** What the progress shows outside the jet and the puffs. Two equal backdrops paint the same
+        pixels, so a tick that leaves it as it was repaints only the areas that move.
+    */
+    struct Backdrop
+    {
+        juce::Colour skyTop, skyBottom;
+        bool showsStars = false;
+        juce::Colour starColour;
+        bool showsClouds = false;
+        juce::Colour cloudColour;
+        float cloudTop = 0.0f;
+        bool showsGaugeFill = false;
+        float gaugeFillTop = 0.0f, gaugeFillHeight = 0.0f;
+
+        bool operator== (const Backdrop& other) const noexcept;
+        bool operator!= (const Backdrop& other) const noexcept   { return ! operator== (other); }
+    };
+
+    /** The jet of one frame as filled outlines in pixels, its strokes already outlined, in
+        drawing order, with the pitch that places them. Built once per frame: the tick needs its
+        area, the paint its outlines.
+    */
+    struct JetDrawing
+    {
+        struct Part
+        {
+            juce::Path outline;
+            juce::Colour colour;
+        };
+
+        float progress = -1.0f, clockSeconds = 0.0f, pixelScale = 1.0f;  // what it was built for
+        juce::Rectangle<int> editorBounds;
+        juce::AffineTransform pitch;
+        std::vector<Part> parts;
+        juce::Rectangle<int> area;  // every pixel the parts touch
+    };
+
     float displayedProgress() const noexcept;
-    void paintSky (juce::Graphics& g, float d) const;
-    void paintStars (juce::Graphics& g, float d) const;
-    void paintClouds (juce::Graphics& g, float d) const;
+    Backdrop backdropFor (float d) const noexcept;
+    const JetDrawing& jetDrawingFor (float d, float clockSeconds, float pixelScale);
+    void buildJetDrawing (float d, float clockSeconds, float pixelScale);
+    /** Where the things that move are painted in the current frame. */
+    struct MovingAreas
+    {
+        juce::Rectangle<int> jet, exhaust;
+    };
+
+    MovingAreas movingAreas();
+    void repaintWhatChanged();
+
+    void paintSky (juce::Graphics& g, const Backdrop& backdrop);
+    void updateSkyRowColours (const juce::ColourGradient& sky);
+    void paintStars (juce::Graphics& g, const Backdrop& backdrop) const;
+    void paintClouds (juce::Graphics& g, const Backdrop& backdrop) const;
     void paintExhaust (juce::Graphics& g) const;
-    void paintJet (juce::Graphics& g, float d) const;
-    void paintGauge (juce::Graphics& g, float d) const;
+    void paintJet (juce::Graphics& g, const JetDrawing& jet) const;
+    void paintGauge (juce::Graphics& g, const Backdrop& backdrop) const;
     void paintTexts (juce::Graphics& g) const;
     void paintKnobPanel (juce::Graphics& g) const;
 
@@ -120,6 +172,13 @@ private:
     float smoothedProgress = 0.0f;
     float smoothedPeak = 0.0f;
     float animationTime = 0.0f;
+
+    Backdrop requestedBackdrop;                 // as the last repaint request left it
+    MovingAreas requestedMovingAreas;
+    juce::Colour skyRowsTop, skyRowsBottom;
+    std::vector<juce::Colour> skyRowColours;    // the sky gradient's colour of each row
+    JetDrawing jetDrawing;
+    float lastPixelScale = 1.0f;                // of the last paint: the tick builds the jet for it
 
     juce::ComboBox presetBox;
     juce::TextButton prevButton { "<" }, nextButton { ">" }, saveButton { "SAVE" }, loadButton { "LOAD" };

@@ -1,74 +1,18 @@
 // The built VST3 module's editor, opened in a real host window on an X display (the CTest entry
 // starts a virtual one), while audio runs on a thread of its own as in a DAW.
 
-#include "AudioLevels.h"
-#include "LoopingThread.h"
+#include "HostEditorWindow.h"
 #include "PluginLoader.h"
+#include "RealtimePlayer.h"
 #include "XWindowProbe.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <thread>
 
 namespace
 {
 constexpr double sampleRate = 48000.0;
 constexpr int blockSize = 512;
 constexpr int editorWidth = 900, editorHeight = 600;
-
-/** Plays a held note in real time on its own thread, keeping the levels of everything it rendered. */
-class AudioThread
-{
-public:
-    explicit AudioThread (juce::AudioPluginInstance& pluginToPlay)
-        : plugin (pluginToPlay)
-    {
-    }
-
-    void stop() { thread.stop(); }
-
-    int getBlocksRendered() const noexcept { return blocksRendered; }
-    const hostkit::AudioLevels& getLevels() const { return levels; } // once stopped
-
-private:
-    void renderBlockInRealTime()
-    {
-        buffer.clear();
-        plugin.processBlock (buffer, midi);
-        midi.clear();
-
-        const auto blockLevels = hostkit::AudioLevels::measure (buffer);
-        levels.allFinite = levels.allFinite && blockLevels.allFinite;
-        levels.allZero = levels.allZero && blockLevels.allZero;
-        levels.peak = std::max (levels.peak, blockLevels.peak);
-        ++blocksRendered;
-
-        std::this_thread::sleep_for (std::chrono::microseconds ((long long) (1.0e6 * blockSize / sampleRate)));
-    }
-
-    juce::AudioPluginInstance& plugin;
-    juce::AudioBuffer<float> buffer { plugin.getTotalNumOutputChannels(), blockSize };
-    juce::MidiBuffer midi { juce::MidiMessage::noteOn (1, 60, 0.8f) };
-    std::atomic<int> blocksRendered { 0 };
-    hostkit::AudioLevels levels;
-    LoopingThread thread { [this] { renderBlockInRealTime(); } };
-};
-
-/** A top-level window of the host's own, holding the plug-in's editor as a DAW would. */
-class HostWindow final : public juce::DocumentWindow
-{
-public:
-    explicit HostWindow (juce::AudioProcessorEditor* editor)
-        : DocumentWindow ("Vorlan under test", juce::Colours::black, DocumentWindow::closeButton)
-    {
-        setUsingNativeTitleBar (true);
-        setContentOwned (editor, true);
-        setVisible (true);
-    }
-
-    void closeButtonPressed() override {}
-};
 
 void runMessageLoopFor (int milliseconds) { juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds); }
 
@@ -120,8 +64,8 @@ protected:
 
 TEST_F (ModuleEditor, ShowsTheModulesOwnWindowAt900By600AndShutsDownCleanlyWhilePlaying)
 {
-    AudioThread audio (*plugin);
-    auto window = std::make_unique<HostWindow> (plugin->createEditorIfNeeded());
+    hostkit::RealtimePlayer audio (*plugin, sampleRate, blockSize);
+    auto window = std::make_unique<hostkit::HostEditorWindow> (plugin->createEditorIfNeeded());
     ASSERT_NE (window->getContentComponent(), nullptr);
     EXPECT_EQ (window->getContentComponent()->getWidth(), editorWidth);
     EXPECT_EQ (window->getContentComponent()->getHeight(), editorHeight);
@@ -149,7 +93,7 @@ TEST_F (ModuleEditor, OpensAndClosesRepeatedlyOnOneInstance)
     for (int round = 0; round < 5; ++round)
     {
         SCOPED_TRACE (round);
-        HostWindow window (plugin->createEditorIfNeeded());
+        hostkit::HostEditorWindow window (plugin->createEditorIfNeeded());
         runMessageLoopFor (200);
         EXPECT_GE (editorSizedViewableWindows (window).size(), 2u);
     }

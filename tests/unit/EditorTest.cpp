@@ -1,10 +1,12 @@
 #include "PluginEditor.h"
 #include "PluginProcessor.h"
 #include "ProcessorParameters.h"
+#include "WindowPicture.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 using Editor = VorlanAudioProcessorEditor;
@@ -796,6 +798,364 @@ TEST_F (EditorFixture, PuffsPaintAsGrowingWhiteCirclesThatFade)
         const auto radius = (int) (c.expectedDiameter / 2.0f);
         EXPECT_GT (maxChannelDifference (image.getPixelAt (180 + radius - 1, 180), sky), 4);
         EXPECT_COLOUR_NEAR (image.getPixelAt (180 + radius, 180), empty.getPixelAt (180 + radius, 180), 0);
+    }
+}
+
+//==============================================================================
+/*  The window's picture as its user sees it. The editor repaints only what changed since the
+    last frame and draws with narrowed clips and a precomputed sky; these tests compose frames
+    the way a window peer does (each frame repaints just the areas asked for since the one
+    before) and hold them against a plain full repaint of the same state.
+*/
+namespace
+{
+/** Paints the scene of the given editor's state the plain way: every layer straight into the
+    whole clip, the jet in a rotated context, then the children drawn directly on top.
+*/
+class StraightforwardPainter
+{
+public:
+    explicit StraightforwardPainter (Editor& editorToPaint) : editor (editorToPaint) {}
+
+    juce::Image paintWindow() const
+    {
+        juce::Image image (juce::Image::ARGB, editor.getWidth(), editor.getHeight(), true, juce::SoftwareImageType());
+        juce::Graphics g (image);
+        paintScene (g);
+
+        for (auto* child : editor.getChildren())
+        {
+            if (! child->isVisible())
+                continue;
+
+            const juce::Graphics::ScopedSaveState saved (g);
+            g.reduceClipRegion (child->getBounds());
+            g.setOrigin (child->getPosition());
+            child->paintEntireComponent (g, false);
+        }
+
+        return image;
+    }
+
+private:
+    void paintScene (juce::Graphics& g) const
+    {
+        const auto w = (float) editor.getWidth(), h = (float) editor.getHeight();
+        const auto d = juce::jlimit (0.0f, 1.0f, Access::smoothedProgress (editor));
+        const auto white = [] (float alpha) { return juce::Colours::white.withAlpha (alpha); };
+
+        g.setGradientFill (juce::ColourGradient (juce::Colour (0xff7ec8f7).interpolatedWith (juce::Colour (0xff05060f), d), 0.0f, 0.0f,
+                                                 juce::Colour (0xffcfeaff).interpolatedWith (juce::Colour (0xff1a2650), d), 0.0f, h, false));
+        g.fillAll();
+
+        if (d > 0.35f)
+        {
+            g.setColour (white (0.8f * (d - 0.35f) / 0.65f));
+
+            for (const auto& star : documentedStars (w, h))
+                g.fillEllipse (star.x, star.y, star.diameter, star.diameter);
+        }
+
+        if (d < 0.75f)
+        {
+            const auto y0 = (0.72f + 0.35f * d) * h;
+            g.setColour (white (0.35f * (0.75f - d) / 0.75f));
+            g.fillEllipse (0.06f * w, y0, 190.0f, 46.0f);
+            g.fillEllipse (0.55f * w, y0 + 30.0f, 240.0f, 54.0f);
+            g.fillEllipse (0.32f * w, y0 + 62.0f, 160.0f, 40.0f);
+        }
+
+        for (int slot = 0; slot < Editor::numParticles; ++slot)
+        {
+            const auto puff = Access::puff (editor, slot);
+
+            if (puff.life <= 0.0f)
+                continue;
+
+            const auto diameter = puff.size * (1.4f - 0.4f * puff.life);
+            g.setColour (white (0.55f * puff.life));
+            g.fillEllipse (puff.x * w - diameter / 2.0f, puff.y * h - diameter / 2.0f, diameter, diameter);
+        }
+
+        paintJet (g, d);
+
+        const juce::Rectangle<float> track (26.0f, 0.16f * h, 18.0f, 0.56f * h);
+        g.setColour (juce::Colour (0x50101a30));
+        g.fillRoundedRectangle (track, 9.0f);
+        g.setColour (juce::Colour (0x80ffffff));
+        g.drawRoundedRectangle (track, 9.0f, 1.5f);
+
+        const auto top = track.getBottom() - d * 0.56f * h;
+        const auto fillHeight = juce::jmax (juce::jmax (track.getBottom() - top, 0.0f) - 6.0f, 0.0f);
+
+        if (fillHeight > 1.0f)
+        {
+            g.setGradientFill (juce::ColourGradient (juce::Colour (0xffff5e3a), 0.0f, 0.16f * h, juce::Colour (0xffffd23f), 0.0f, track.getBottom(), false));
+            g.fillRoundedRectangle (29.0f, top + 3.0f, 12.0f, fillHeight, 6.0f);
+        }
+
+        g.setColour (juce::Colour (0xd9ffffff));
+        g.setFont (juce::Font (11.0f, juce::Font::bold));
+        g.drawText ("ALT", juce::Rectangle<float> (14.0f, 0.16f * h - 20.0f, 42.0f, 16.0f), juce::Justification::centred, false);
+        g.setColour (juce::Colour (0xebffffff));
+        g.setFont (juce::Font (30.0f, juce::Font::bold));
+        g.drawText ("VORLAN", juce::Rectangle<float> (w - 250.0f, 12.0f, 230.0f, 36.0f), juce::Justification::centredRight, false);
+        g.setColour (juce::Colour (0x80ffffff));
+        g.setFont (juce::Font (12.0f));
+        g.drawText ("RISER GENERATOR", juce::Rectangle<float> (w - 250.0f, 46.0f, 230.0f, 16.0f), juce::Justification::centredRight, false);
+
+        const juce::Rectangle<float> panel (12.0f, h - 158.0f, w - 24.0f, 146.0f);
+        g.setColour (juce::Colour (0x66101a33));
+        g.fillRoundedRectangle (panel, 16.0f);
+        g.setColour (juce::Colour (0x2effffff));
+        g.drawRoundedRectangle (panel, 16.0f, 1.2f);
+    }
+
+    void paintJet (juce::Graphics& g, float d) const
+    {
+        const auto w = (float) editor.getWidth(), h = (float) editor.getHeight();
+        const auto t = Access::animationTime (editor);
+        const auto k = juce::jmin (0.42f * w, 0.46f * h) / 220.0f;
+        const auto shake = 4.5f * d * d;
+        const auto cx = 0.3f * w + 0.21f * w + shake * std::sin (41.0f * t);
+        const auto cy = 0.22f * h + 0.23f * h + 0.7f * shake * std::cos (53.0f * t) + 4.0f * (1.0f - d) * std::sin (1.7f * t);
+        const auto flame = (30.0f + 80.0f * d) * (0.75f + 0.25f * std::sin (37.0f * t));
+
+        const auto pt = [=] (float u, float v) { return juce::Point<float> (cx + u * k, cy + v * k); };
+        const auto box = [=] (float u, float v, float bw, float bh) { return juce::Rectangle<float> (cx + u * k, cy + v * k, bw * k, bh * k); };
+        const auto mitred = [=] (float thickness) { return juce::PathStrokeType (thickness * k, juce::PathStrokeType::mitered, juce::PathStrokeType::butt); };
+
+        /** An outline of points and quadratic curves ({ u, v } or { u, v, controlU, controlV }). */
+        const auto outline = [&] (std::initializer_list<std::vector<float>> steps)
+        {
+            juce::Path path;
+            bool first = true;
+
+            for (const auto& s : steps)
+            {
+                if (std::exchange (first, false))
+                    path.startNewSubPath (pt (s[0], s[1]));
+                else if (s.size() == 2)
+                    path.lineTo (pt (s[0], s[1]));
+                else
+                    path.quadraticTo (pt (s[2], s[3]), pt (s[0], s[1]));
+            }
+
+            path.closeSubPath();
+            return path;
+        };
+
+        const juce::Graphics::ScopedSaveState saved (g);
+        g.addTransform (juce::AffineTransform::rotation (-0.62f * d, cx, cy));
+
+        g.setColour (juce::Colour (0xd9ff8c1a));
+        g.fillPath (outline ({ { -104, -10 }, { -104, 10, -104 - flame, 0 } }));
+        g.setColour (juce::Colour (0xffffe36e));
+        g.fillPath (outline ({ { -104, -5 }, { -104, 5, -104 - 0.6f * flame, 0 } }));
+
+        const auto fuselage = outline ({ { 110, 0 }, { 30, -34, 95, -34 }, { -102, -14, -80, -30 }, { -102, 14, -112, 0 },
+                                         { 30, 34, -80, 30 }, { 110, 0, 95, 34 } });
+        g.setColour (juce::Colour (0xffe94f64));
+        g.fillPath (fuselage);
+        g.setColour (juce::Colour (0xffc23350));
+        g.strokePath (fuselage, mitred (3.0f));
+
+        g.setColour (juce::Colour (0x40ffffff));
+        g.fillPath (outline ({ { 100, 8 }, { -70, 26, 40, 30 }, { 30, 34, -40, 34 }, { 100, 8, 95, 34 } }));
+
+        for (const auto& fin : { outline ({ { -72, -24 }, { -96, -74 }, { -108, -70, -104, -80 }, { -100, -16 } }),
+                                 outline ({ { 18, 8 }, { -30, 66 }, { -46, 66, -38, 74 }, { -40, 12 } }) })
+        {
+            g.setColour (juce::Colour (0xffffb347));
+            g.fillPath (fin);
+            g.setColour (juce::Colour (0xffe0912a));
+            g.strokePath (fin, mitred (2.5f));
+        }
+
+        g.setColour (juce::Colour (0xffbfe8ff));
+        g.fillEllipse (box (18, -34, 68, 52));
+        g.setColour (juce::Colour (0xff8cc7ec));
+        g.drawEllipse (box (18, -34, 68, 52), 2.5f * k);
+
+        const auto e = 8.0f + 8.0f * d;
+
+        for (const auto ex : { 39.0f, 65.0f })
+        {
+            g.setColour (juce::Colours::white);
+            g.fillEllipse (box (ex - 7.0f, -14.0f - e, 14.0f, 2.0f * e));
+            g.setColour (juce::Colour (0xff23283f));
+            g.fillEllipse (box (ex - 3.6f, -14.0f - 2.0f * d - 3.6f, 7.2f, 7.2f));
+            g.setColour (juce::Colours::white);
+            g.fillEllipse (box (ex + 0.5f, -16.5f - 2.0f * d, 1.8f, 1.8f));
+        }
+
+        g.setColour (juce::Colour (0xff23283f));
+
+        if (d < 0.55f)
+        {
+            juce::Path smile;
+            smile.startNewSubPath (pt (42.0f, 2.0f));
+            smile.quadraticTo (pt (52.0f, 12.0f - 6.0f * d), pt (62.0f, 2.0f));
+            g.strokePath (smile, juce::PathStrokeType (2.6f * k, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+        }
+        else
+        {
+            const auto o = 4.0f + 18.0f * (d - 0.55f);
+            g.fillEllipse (box (52.0f - 0.6f * o, 0.0f, 1.2f * o, o));
+        }
+
+        g.setColour (juce::Colour (0x66ff7a9e));
+        g.fillEllipse (box (26, -4, 9, 6));
+        g.fillEllipse (box (69, -4, 9, 6));
+
+        g.setColour (juce::Colour (0xffffd23f));
+        g.fillPath (outline ({ { 110, 0 }, { 86, -26, 98, -22 }, { 86, 26, 94, 0 }, { 110, 0, 98, 22 } }));
+    }
+
+    Editor& editor;
+};
+
+struct PictureDifference
+{
+    int largestChannelStep = 0;
+    int pixelsAboveOneStep = 0;
+    juce::Point<int> whereLargest;
+};
+
+PictureDifference compare (const juce::Image& a, const juce::Image& b)
+{
+    PictureDifference difference;
+    const juce::Image::BitmapData pa (a, juce::Image::BitmapData::readOnly), pb (b, juce::Image::BitmapData::readOnly);
+
+    for (int y = 0; y < a.getHeight(); ++y)
+    {
+        for (int x = 0; x < a.getWidth(); ++x)
+        {
+            const auto step = maxChannelDifference (pa.getPixelColour (x, y), pb.getPixelColour (x, y));
+            difference.pixelsAboveOneStep += step > 1 ? 1 : 0;
+
+            if (step > difference.largestChannelStep)
+            {
+                difference.largestChannelStep = step;
+                difference.whereLargest = { x, y };
+            }
+        }
+    }
+
+    return difference;
+}
+} // namespace
+
+namespace
+{
+/** A processor and its editor, the editor ticked once per 33 ms of audio rendered by processBlock. */
+class PlayedEditor
+{
+public:
+    PlayedEditor (float riseSeconds, bool endless)
+    {
+        setPlain (processor, ParameterIDs::launch, 4.0f); // "Free"
+        setPlain (processor, ParameterIDs::freeTime, riseSeconds);
+        setPlain (processor, ParameterIDs::infinity, endless ? 1.0f : 0.0f);
+        processor.prepareToPlay (sampleRate, blockSize);
+    }
+
+    void pressNote()    { midi.addEvent (juce::MidiMessage::noteOn (1, 48, (juce::uint8) 110), 0); }
+    void releaseNote()  { midi.addEvent (juce::MidiMessage::noteOff (1, 48), 0); }
+
+    void tick()
+    {
+        for (audioSeconds += Editor::timerIntervalMs / 1000.0; renderedSeconds < audioSeconds; renderedSeconds += blockSize / sampleRate)
+        {
+            processor.processBlock (buffer, midi);
+            midi.clear();
+        }
+
+        editor->timerCallback();
+    }
+
+    static constexpr double sampleRate = 48000.0;
+    static constexpr int blockSize = 480;
+
+    VorlanAudioProcessor processor;
+    std::unique_ptr<Editor> editor = std::make_unique<Editor> (processor);
+
+private:
+    juce::AudioBuffer<float> buffer { 2, blockSize };
+    juce::MidiBuffer midi;
+    double audioSeconds = 0.0, renderedSeconds = 0.0;
+};
+} // namespace
+
+// An area repainted on its own may land a level apart in the column or row where a shape runs on
+// past the area's edge (the renderer clamps the shape's edges to the clip there), two levels where
+// two such shapes overlap, as in a knob; nothing else may differ, and few pixels by two levels.
+constexpr int pictureTolerance = 2;
+constexpr int mostPixelsTwoLevelsApart = 50;
+
+TEST (EditorPicture, FramesComposedFromPartialRepaintsMatchAFullRepaint)
+{
+    struct Case { const char* scene; float riseSeconds; bool endless; int pressTick, releaseTick, ticks; };
+
+    for (const auto& c : { Case { "at rest", 4.0f, false, -1, -1, 45 },
+                           Case { "mid-rise", 4.0f, false, 0, -1, 60 },
+                           Case { "at the top with puffs", 1.0f, false, 0, -1, 100 },
+                           Case { "endless mode", 2.0f, true, 0, -1, 100 },
+                           Case { "falling back after the note", 1.0f, false, 0, 50, 130 } })
+    {
+        SCOPED_TRACE (c.scene);
+        PlayedEditor played (c.riseSeconds, c.endless);
+        testsupport::WindowPicture window (*played.editor);
+
+        for (int tick = 0; tick < c.ticks; ++tick)
+        {
+            if (tick == c.pressTick)
+                played.pressNote();
+
+            if (tick == c.releaseTick)
+                played.releaseNote();
+
+            if (tick == 20) // a knob moves: the slider asks for its own repaint
+                setPlain (played.processor, ParameterIDs::gain, -6.0f);
+
+            played.tick();
+            window.paintFrame();
+
+            if (tick % 5 != 4)
+                continue;
+
+            const auto reference = StraightforwardPainter (*played.editor).paintWindow();
+            const auto difference = compare (window.getScreen(), reference);
+            ASSERT_LE (difference.largestChannelStep, pictureTolerance)
+                << "tick " << tick << " at " << difference.whereLargest.toString() << ", progress " << Access::smoothedProgress (*played.editor);
+            EXPECT_LT (difference.pixelsAboveOneStep, mostPixelsTwoLevelsApart) << "tick " << tick;
+        }
+    }
+}
+
+TEST (EditorPicture, AtRestAndAtTheTopTicksRepaintNeitherTheGaugeNorTheTitle)
+{
+    const juce::Rectangle<int> gauge (14, 76, 42, 360), title (650, 12, 230, 50);
+
+    for (const bool noteHeld : { false, true })
+    {
+        SCOPED_TRACE (noteHeld ? "at the top" : "at rest");
+        PlayedEditor played (1.0f, false);
+        testsupport::WindowPicture window (*played.editor);
+
+        if (noteHeld)
+            played.pressNote();
+
+        for (int tick = 0; tick < 100; ++tick)
+        {
+            played.tick();
+            window.paintFrame();
+        }
+
+        const auto area = window.getLastFrameArea();
+        EXPECT_FALSE (area.isEmpty());
+        EXPECT_FALSE (area.intersects (gauge)) << area.toString();
+        EXPECT_FALSE (area.intersects (title)) << area.toString();
     }
 }
 
