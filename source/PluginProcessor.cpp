@@ -873,6 +873,12 @@ VorlanAudioProcessor::HostAnnouncer::~HostAnnouncer()
 
 void VorlanAudioProcessor::HostAnnouncer::announceCurrentValues()
 {
+    const auto& all = processor.getParameters();
+    jassert ((size_t) all.size() <= maxParameters);
+
+    for (int i = 0; i < juce::jmin (all.size(), (int) maxParameters); ++i)
+        valuesToAnnounce[(size_t) i] = all[i]->getValue();
+
     if (juce::MessageManager::existsAndIsCurrentThread())
         handleAsyncUpdate();
     else
@@ -881,10 +887,18 @@ void VorlanAudioProcessor::HostAnnouncer::announceCurrentValues()
 
 void VorlanAudioProcessor::HostAnnouncer::handleAsyncUpdate()
 {
-    for (auto* parameter : processor.getParameters())
+    const auto& all = processor.getParameters();
+
+    for (int i = 0; i < juce::jmin (all.size(), (int) maxParameters); ++i)
     {
+        auto* parameter = all[i];
+        const auto value = valuesToAnnounce[(size_t) i].load();
+
+        if (parameter->getValue() != value)
+            continue;
+
         parameter->beginChangeGesture();
-        parameter->sendValueChangedMessageToListeners (parameter->getValue());
+        parameter->sendValueChangedMessageToListeners (value);
         parameter->endChangeGesture();
     }
 }

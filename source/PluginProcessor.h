@@ -275,20 +275,25 @@ public:
 
 private:
     //==============================================================================
-    /** Tells the host every parameter's current value again, from the message thread. */
+    /** Tells the host the parameters' values again, from the message thread. */
     class HostAnnouncer final : private juce::AsyncUpdater
     {
     public:
         explicit HostAnnouncer (juce::AudioProcessor& processorToAnnounce);
         ~HostAnnouncer() override;
 
-        /** Announces at once on the message thread, otherwise as soon as the message thread gets to it. */
+        /** Takes the parameters' values now and tells the host of them on the message thread: at once when
+            called there, otherwise as soon as the message thread gets to it. A parameter that has changed
+            again by then is left out, since whoever changed it has told the host already. */
         void announceCurrentValues();
 
     private:
         void handleAsyncUpdate() override;
 
+        static constexpr size_t maxParameters = 8;
+
         juce::AudioProcessor& processor;
+        std::array<std::atomic<float>, maxParameters> valuesToAnnounce {};
 
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (HostAnnouncer)
     };

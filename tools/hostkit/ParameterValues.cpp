@@ -1,5 +1,7 @@
 #include "ParameterValues.h"
 
+#include <vector>
+
 namespace hostkit
 {
 
@@ -85,10 +87,47 @@ std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& pa
     return juce::jlimit (0.0f, 1.0f, parameter.getValueForText (plainText.trim()));
 }
 
+namespace
+{
+std::vector<float> hostedValues (juce::AudioPluginInstance& plugin)
+{
+    std::vector<float> values;
+
+    for (auto* parameter : plugin.getParameters())
+        values.push_back (parameter->getValue());
+
+    return values;
+}
+
+/** Runs the message loop until the hosted values have stood still for a while: a plug-in may tell the
+    host of values again from its own message thread, and JUCE's VST3 host hands what arrives that way
+    to the plug-in on its next timer tick, where it would overwrite values set in between. */
+void waitForHostedValuesToSettle (juce::AudioPluginInstance& plugin)
+{
+    auto* messageManager = juce::MessageManager::getInstanceWithoutCreating();
+
+    if (messageManager == nullptr || ! messageManager->isThisTheMessageThread())
+        return;
+
+    constexpr int stepMs = 10, stillSteps = 10, maxSteps = 300;
+    auto last = hostedValues (plugin);
+
+    for (int step = 0, still = 0; step < maxSteps && still < stillSteps; ++step)
+    {
+        messageManager->runDispatchLoopUntil (stepMs);
+        auto now = hostedValues (plugin);
+        still = now == last ? still + 1 : 0;
+        last = std::move (now);
+    }
+}
+} // namespace
+
 void flushParameterChanges (juce::AudioPluginInstance& plugin)
 {
     // JUCE's VST3 host flushes its parameter dispatcher before it reads the state.
     juce::MemoryBlock unused;
+    plugin.getStateInformation (unused);
+    waitForHostedValuesToSettle (plugin);
     plugin.getStateInformation (unused);
 }
 

@@ -26,7 +26,8 @@ juce::AudioProcessorParameter* findParameter (juce::AudioProcessor& processor, c
 std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& parameter, const juce::String& plainText);
 
 /** Hands the parameter and program changes made so far on a hosted VST3 instance to its
-    controller now, instead of at the host's next timer tick.
+    controller now, instead of at the host's next timer tick, and runs the message loop (when
+    called on the message thread) until the values the plug-in tells the host back have settled.
 
     Do this after selecting a program and before setting single parameters: otherwise both
     arrive together and the program, which comes later in parameter order, overwrites them.
