@@ -12,8 +12,9 @@ namespace hostkit
 */
 juce::String vst3ParameterIdFor (const juce::String& pluginParameterID);
 
-/** Finds a hosted parameter by the plug-in's own parameter ID (for example "freeTime")
-    or, failing that, by its name with case and spaces ignored ("free time").
+/** Finds a hosted parameter by the plug-in's own parameter ID (for example "freeTime"), whether
+    hosted as a VST3 (the ID's hash) or an LV2 (the plug-in's URI, a colon and the ID), or, failing
+    that, by its name with case and spaces ignored ("free time").
 */
 juce::AudioProcessorParameter* findParameter (juce::AudioProcessor& processor, const juce::String& idOrName);
 
