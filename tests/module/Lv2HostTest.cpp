@@ -94,6 +94,10 @@ struct World
         LilvNode* uri = lilv_new_uri (world, pluginUri.c_str());
         plugin = lilv_plugins_get_by_uri (lilv_world_get_all_plugins (world), uri);
         lilv_node_free (uri);
+
+        // lilv reads a plug-in's data files when it is first asked about it, as a host's scan does.
+        if (plugin != nullptr)
+            lilv_node_free (lilv_plugin_get_name (plugin));
     }
 
     ~World() { lilv_world_free (world); }
