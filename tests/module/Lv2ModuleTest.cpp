@@ -256,6 +256,31 @@ TEST (Lv2Hosted, LoaderRefusesAFolderThatIsNoBundle)
     }
 }
 
+TEST (Lv2Hosted, LoadsTheBundleAskedForThoughAnotherCopyIsInstalled)
+{
+    // An older copy in ~/.lv2 under the same URI, told apart by a preset's name.
+    const juce::TemporaryFile home;
+    const auto installed = home.getFile().getChildFile (".lv2").getChildFile ("Vorlan.lv2");
+    ASSERT_TRUE (installed.createDirectory().wasOk());
+    ASSERT_TRUE (bundleFor (Format::lv2).copyDirectoryTo (installed));
+    const auto manifest = installed.getChildFile ("manifest.ttl");
+    ASSERT_TRUE (manifest.replaceWithText (manifest.loadFileAsString().replace ("\"Jet Wash\"", "\"Installed Copy\"")));
+
+    const auto previousHome = juce::SystemStats::getEnvironmentVariable ("HOME", {});
+    setenv ("HOME", home.getFile().getFullPathName().toRawUTF8(), 1);
+    Hosted built (Format::lv2);
+    setenv ("HOME", previousHome.toRawUTF8(), 1);
+
+    ASSERT_NE (built.plugin, nullptr);
+    EXPECT_EQ (built.plugin->getProgramName (built.loader->hostProgramIndexFor (*built.plugin, 13)), "Jet Wash");
+
+    hostkit::PluginLoader installedLoader (installed);
+    juce::String error;
+    const auto fromInstalled = installedLoader.createInstance (sampleRate, blockSize, error);
+    ASSERT_NE (fromInstalled, nullptr) << error;
+    EXPECT_EQ (fromInstalled->getProgramName (installedLoader.hostProgramIndexFor (*fromInstalled, 13)), "Installed Copy");
+}
+
 //==============================================================================
 class Lv2Instance : public ::testing::Test
 {
