@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds and installs Vorlan.vst3 into ~/.vst3 and Vorlan.lv2 into ~/.lv2, then
-# renders an 8-bar riser at
-# 128 BPM through the installed VST3 module into out/riser.wav.
+# renders an 8-bar riser at 128 BPM through the installed VST3 module into out/riser.wav.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
