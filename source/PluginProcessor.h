@@ -242,10 +242,13 @@ public:
 
 private:
     //==============================================================================
-    double currentTempoBpm() const;
+    double currentTempoBpm();
     float readParameter (juce::StringRef parameterID) const noexcept;
     void updateRiserSettings();
     float highestSoundingProgress();
+
+    //==============================================================================
+    double lastPositionTempoBpm = fallbackTempoBpm; // audio thread (and prepareToPlay) only
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanAudioProcessor)
 };

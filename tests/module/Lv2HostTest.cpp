@@ -505,6 +505,44 @@ TEST_F (Lv2Instance, RendersANoteAudibleFiniteAndWithinFullScale)
     EXPECT_GT (std::sqrt (sumOfSquares / (blocks * 512.0 * 2.0)), 0.01);
 }
 
+TEST_F (Lv2Instance, KeepsTheHostsTempoBetweenPositionEvents)
+{
+    // Hosts send time:Position when the transport changes, not in every block. Without noise a note
+    // is deterministic: told the tempo once it must sound as when told it in every block, and unlike
+    // the 120 BPM it falls back to.
+    const auto render = [this] (Instance& target, int positionEveryBlocks, float bpm)
+    {
+        std::vector<float> left;
+
+        for (int block = 0; block < 150; ++block)
+        {
+            target.beginEvents();
+
+            if (block % positionEveryBlocks == 0)
+                target.addTempo (0, bpm);
+
+            if (block == 0)
+            {
+                target.addParameter (0, "jet", 0.0f);
+                target.addParameter (0, "launch", 0.0f);
+                target.addMidi (0, { 0x90, 64, 100 });
+            }
+
+            target.run (256);
+            left.insert (left.end(), target.channel (0), target.channel (0) + 256);
+        }
+
+        return left;
+    };
+
+    Instance everyBlock (map), at120 (map);
+    ASSERT_TRUE (everyBlock.isValid() && at120.isValid());
+
+    const auto toldOnce = render (*instance, 1000, 180.0f);
+    EXPECT_EQ (toldOnce, render (everyBlock, 1, 180.0f));
+    EXPECT_NE (toldOnce, render (at120, 1, 120.0f));
+}
+
 TEST_F (Lv2Instance, TakesPlainValuesAndReportsThemBack)
 {
     instance->beginEvents();
