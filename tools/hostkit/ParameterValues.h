@@ -31,6 +31,8 @@ std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& pa
 
     Do this after selecting a program and before setting single parameters: otherwise both
     arrive together and the program, which comes later in parameter order, overwrites them.
+    JUCE's LV2 host needs none of it: it selects a program at once and hands parameter changes
+    to the plug-in with the next block.
 */
 void flushParameterChanges (juce::AudioPluginInstance& plugin);
 
