@@ -482,7 +482,7 @@ float VorlanAudioProcessor::riseSecondsFor (int launchIndex, double bpm, float f
     return juce::jlimit (minRiseSeconds, maxRiseSeconds, seconds);
 }
 
-double VorlanAudioProcessor::currentTempoBpm()
+double VorlanAudioProcessor::currentTempoBpm() const
 {
     auto* hostPlayHead = getPlayHead();
 

@@ -241,14 +241,16 @@ public:
     int currentProgram = 0;
 
 private:
+    /** The tempo of the host's latest position, kept by currentTempoBpm() for the blocks that come
+        without one; audio thread (and prepareToPlay) only. */
+    mutable double lastPositionTempoBpm = fallbackTempoBpm;
+
+private:
     //==============================================================================
-    double currentTempoBpm();
+    double currentTempoBpm() const;
     float readParameter (juce::StringRef parameterID) const noexcept;
     void updateRiserSettings();
     float highestSoundingProgress();
-
-    //==============================================================================
-    double lastPositionTempoBpm = fallbackTempoBpm; // audio thread (and prepareToPlay) only
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VorlanAudioProcessor)
 };
