@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds and installs Vorlan.vst3 into ~/.vst3, then renders an 8-bar riser at
-# 128 BPM through the installed module into out/riser.wav.
+# Sets up the machine, builds and installs Vorlan.vst3 into ~/.vst3 and Vorlan.lv2 into ~/.lv2, then
+# renders an 8-bar riser at 128 BPM through the installed VST3 module into out/riser.wav.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$repo_root/scripts/setup-debian.sh"
 configure release
-build release --target Vorlan_VST3 vorlan_render
+build release --target Vorlan_VST3 Vorlan_LV2 vorlan_render
 cmake --install "$build_dir"
 
 mkdir -p "$repo_root/out"

@@ -11,6 +11,7 @@ packages=(
     libgl1-mesa-dev
     xvfb xauth x11-utils
     clang-14 libclang-rt-14-dev llvm-14
+    lilv-utils lv2-dev liblilv-dev
 )
 
 as_root=()

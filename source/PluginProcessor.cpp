@@ -705,6 +705,7 @@ void VorlanAudioProcessor::prepareToPlay (double sampleRate, int)
 
     riseProgress = 0.0f;
     outputPeak = 0.0f;
+    lastPositionTempoBpm = fallbackTempoBpm;
 }
 
 void VorlanAudioProcessor::releaseResources() {}
@@ -720,12 +721,20 @@ float VorlanAudioProcessor::riseSecondsFor (int launchIndex, double bpm, float f
 
 double VorlanAudioProcessor::currentTempoBpm() const
 {
-    if (auto* hostPlayHead = getPlayHead())
-        if (const auto position = hostPlayHead->getPosition())
-            if (const auto bpm = position->getBpm(); bpm.hasValue() && *bpm > 1.0)
-                return *bpm;
+    auto* hostPlayHead = getPlayHead();
 
-    return fallbackTempoBpm;
+    if (hostPlayHead == nullptr)
+        return fallbackTempoBpm;
+
+    // An LV2 host sends its position only when the transport changes, and the framework's LV2 wrapper
+    // reports a position only in the blocks that carry one: a block without one keeps the last tempo.
+    if (const auto position = hostPlayHead->getPosition())
+    {
+        const auto bpm = position->getBpm();
+        lastPositionTempoBpm = bpm.hasValue() && *bpm > 1.0 ? *bpm : fallbackTempoBpm;
+    }
+
+    return lastPositionTempoBpm;
 }
 
 void VorlanAudioProcessor::updateRiserSettings()

@@ -274,6 +274,11 @@ public:
     int currentProgram = 0;
 
 private:
+    /** The tempo of the host's latest position, kept by currentTempoBpm() for the blocks that come
+        without one; audio thread (and prepareToPlay) only. */
+    mutable double lastPositionTempoBpm = fallbackTempoBpm;
+
+private:
     //==============================================================================
     /** Tells the host the parameters' values again, from the message thread. */
     class HostAnnouncer final : private juce::AsyncUpdater

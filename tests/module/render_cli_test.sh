@@ -1,8 +1,9 @@
 #!/bin/sh
 # vorlan_render's command line from outside: usage, refused input, and real renders to WAV files.
-# Usage: render_cli_test.sh PATH_TO_VORLAN_RENDER SCRATCH_DIR
+# Usage: render_cli_test.sh PATH_TO_VORLAN_RENDER SCRATCH_DIR LV2_BUNDLE
 render="$1"
 scratch="$2"
+lv2_bundle="$3"
 failures=0
 passes=0
 
@@ -45,6 +46,18 @@ expect note-render 0 "wrote .*note.wav \(32-bit float\)" \
     --rate 44100 --block 300 --out "$scratch/note.wav"
 expect note-length 0 "rendered 2.25 s" --bpm 120 --bars 1 --tail 0.25 --out "$scratch/note.wav"
 is_wav "$scratch/note.wav" || { failures=$((failures + 1)); echo "FAIL: note.wav is not a WAV file"; }
+
+# The LV2 bundle, hosted by its extension: a program, a setting and no noise sound as through the VST3.
+rm -f "$scratch/lv2.wav" "$scratch/vst3.wav"
+expect missing-lv2 1 "no LV2 bundle at /nonexistent/None.lv2" --plugin /nonexistent/None.lv2
+expect lv2-program 0 "program 11: Red Alert" --plugin "$lv2_bundle" --program 11 --set jet=0 --set climb=3.5 \
+    --bars 1 --tail 0.25 --format float --out "$scratch/lv2.wav"
+expect lv2-format 0 "\(LV2\) from $lv2_bundle" --plugin "$lv2_bundle" --seconds 0.1 --tail 0 --out "$scratch/lv2.wav"
+expect lv2-render 0 "wrote .*lv2.wav" --plugin "$lv2_bundle" --program 11 --set jet=0 --set climb=3.5 \
+    --bars 1 --tail 0.25 --format float --out "$scratch/lv2.wav"
+expect vst3-render 0 "\(VST3\) from" --program 11 --set jet=0 --set climb=3.5 \
+    --bars 1 --tail 0.25 --format float --out "$scratch/vst3.wav"
+cmp -s "$scratch/lv2.wav" "$scratch/vst3.wav" || { failures=$((failures + 1)); echo "FAIL: the LV2 and VST3 renders differ"; }
 
 # A Standard MIDI File, 480 ticks a beat, no tempo event (120 BPM): one note of one beat.
 printf 'MThd\000\000\000\006\000\000\000\001\001\340MTrk\000\000\000\015\000\220\074\144\203\140\200\074\000\000\377\057\000' \

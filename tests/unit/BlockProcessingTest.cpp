@@ -80,10 +80,12 @@ TEST_F (BlockProcessingTest, RiseLengthFollowsLaunchAndTempo)
         { 3, 30.0,         true,  6.0f, 60.0f },  // 64 s, limited
         { 0, 999.0,        true,  6.0f,  0.25f }, // 0.24 s, limited
         { 2, 128.0,        true,  6.0f,  7.5f },
+        { 2, 120.0,        false, 6.0f,  7.5f },  // no position: the last position's tempo
+        { 3, 120.0,        false, 6.0f, 15.0f },
         { 2, std::nullopt, true,  6.0f,  8.0f },  // position without tempo
         { 2, 0.0,          true,  6.0f,  8.0f },
         { 2, 1.0,          true,  6.0f,  8.0f },  // 1 BPM or less is no tempo
-        { 2, 120.0,        false, 6.0f,  8.0f },  // no position
+        { 2, 120.0,        false, 6.0f,  8.0f },  // no position after one without a tempo
         { 4, 60.0,         true,  6.0f,  6.0f },
         { 4, 999.0,        true, 14.3f, 14.3f },
     };
@@ -98,6 +100,16 @@ TEST_F (BlockProcessingTest, RiseLengthFollowsLaunchAndTempo)
         EXPECT_NEAR (processor.riserSettings.riseSeconds, c.seconds, 1.0e-5f)
             << "launch " << c.launch << " bpm " << c.bpm.value_or (-1.0) << " position " << c.hasPosition;
     }
+
+    // A new preparation forgets the last position's tempo.
+    playHead.hasPosition = true;
+    playHead.bpm = 60.0;
+    setPlain (processor, ParameterIDs::launch, 2.0f);
+    processOne();
+    processor.prepareToPlay (sampleRate, blockSize);
+    playHead.hasPosition = false;
+    processOne();
+    EXPECT_FLOAT_EQ (processor.riserSettings.riseSeconds, 8.0f);
 
     processor.setPlayHead (nullptr);
     setPlain (processor, ParameterIDs::launch, 1.0f);

@@ -60,9 +60,13 @@ juce::AudioProcessorParameter* findParameter (juce::AudioProcessor& processor, c
     const auto& parameters = processor.getParameters();
     const auto wantedId = vst3ParameterIdFor (idOrName);
 
+    // JUCE's LV2 host gives a parameter the URI that the wrapper made of the plug-in's URI and the ID.
+    const auto wantedLv2Suffix = ":" + idOrName;
+
     for (auto* parameter : parameters)
         if (auto* withId = dynamic_cast<juce::HostedAudioProcessorParameter*> (parameter))
-            if (withId->getParameterID() == wantedId || withId->getParameterID() == idOrName)
+            if (const auto hostedId = withId->getParameterID();
+                hostedId == wantedId || hostedId == idOrName || hostedId.endsWith (wantedLv2Suffix))
                 return parameter;
 
     const auto wantedName = withoutSpaces (idOrName);

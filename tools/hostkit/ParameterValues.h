@@ -12,8 +12,9 @@ namespace hostkit
 */
 juce::String vst3ParameterIdFor (const juce::String& pluginParameterID);
 
-/** Finds a hosted parameter by the plug-in's own parameter ID (for example "freeTime")
-    or, failing that, by its name with case and spaces ignored ("free time").
+/** Finds a hosted parameter by the plug-in's own parameter ID (for example "freeTime"), whether
+    hosted as a VST3 (the ID's hash) or an LV2 (the plug-in's URI, a colon and the ID), or, failing
+    that, by its name with case and spaces ignored ("free time").
 */
 juce::AudioProcessorParameter* findParameter (juce::AudioProcessor& processor, const juce::String& idOrName);
 
@@ -31,6 +32,8 @@ std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& pa
 
     Do this after selecting a program and before setting single parameters: otherwise both
     arrive together and the program, which comes later in parameter order, overwrites them.
+    JUCE's LV2 host needs none of it: it selects a program at once and hands parameter changes
+    to the plug-in with the next block.
 */
 void flushParameterChanges (juce::AudioPluginInstance& plugin);
 

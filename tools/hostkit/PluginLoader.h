@@ -6,7 +6,8 @@ namespace hostkit
 {
 
 //==============================================================================
-/** Loads the instrument of one .vst3 bundle through JUCE's VST3 hosting.
+/** Loads the instrument of one plug-in bundle through JUCE's hosting: a .vst3 bundle through
+    its VST3 host, a .lv2 bundle through its LV2 host.
 
     Create and use it on the thread that owns the JUCE MessageManager (for a command-line
     program: hold a juce::ScopedJuceInitialiser_GUI in main).
@@ -14,7 +15,14 @@ namespace hostkit
 class PluginLoader
 {
 public:
-    explicit PluginLoader (const juce::File& vst3Bundle);
+    enum class Format
+    {
+        vst3,
+        lv2
+    };
+
+    explicit PluginLoader (const juce::File& pluginBundle);
+    ~PluginLoader();
 
     //==============================================================================
     /** Scans the bundle; fails when it is missing or holds no plug-in. */
@@ -27,12 +35,30 @@ public:
     std::unique_ptr<juce::AudioPluginInstance> createInstance (double sampleRate, int blockSize,
                                                                juce::String& errorMessage);
 
+    /** The index under which a hosted instance lists the plug-in's own program number
+        `pluginProgram`, or -1 when it lists no such program.
+
+        JUCE's VST3 host lists the programs in the plug-in's order. LV2 has presets instead,
+        and JUCE's LV2 host lists them in no fixed order, so there the preset is found by the
+        name that the bundle's manifest gives that program.
+    */
+    int hostProgramIndexFor (juce::AudioPluginInstance& instance, int pluginProgram) const;
+
     const juce::File& getBundle() const noexcept    { return bundle; }
+    Format getFormat() const noexcept               { return bundleFormat; }
+
+    /** The format a bundle is loaded as, from its extension: .lv2 for LV2, anything else VST3. */
+    static Format formatOf (const juce::File& pluginBundle);
 
 private:
     //==============================================================================
+    juce::Result scanVst3();
+    juce::Result scanLv2();
+    juce::String describeBundle() const;
+
     juce::File bundle;
-    juce::VST3PluginFormat format;
+    Format bundleFormat;
+    std::unique_ptr<juce::AudioPluginFormat> format;
     juce::OwnedArray<juce::PluginDescription> descriptions;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PluginLoader)

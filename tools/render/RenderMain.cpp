@@ -32,16 +32,18 @@ juce::String formatDecibels (float linear)
     return std::isfinite (decibels) ? juce::String (decibels, 2) + " dBFS" : juce::String ("-inf dBFS");
 }
 
-juce::Result selectProgram (juce::AudioPluginInstance& plugin, int program)
+juce::Result selectProgram (const hostkit::PluginLoader& loader, juce::AudioPluginInstance& plugin, int program)
 {
-    if (program >= plugin.getNumPrograms())
+    const auto hostIndex = loader.hostProgramIndexFor (plugin, program);
+
+    if (hostIndex < 0)
         return juce::Result::fail ("program " + juce::String (program) + " does not exist: the plug-in has "
                                    + juce::String (plugin.getNumPrograms()) + " (0 to "
                                    + juce::String (plugin.getNumPrograms() - 1) + ")");
 
-    plugin.setCurrentProgram (program);
+    plugin.setCurrentProgram (hostIndex);
     hostkit::flushParameterChanges (plugin);
-    std::cout << "program " << program << ": " << plugin.getProgramName (program) << std::endl;
+    std::cout << "program " << program << ": " << plugin.getProgramName (hostIndex) << std::endl;
     return juce::Result::ok();
 }
 
@@ -156,8 +158,11 @@ int runRender (const RenderCommand& command)
     if (plugin == nullptr)
         return fail (error);
 
+    std::cout << "plug-in: " << loader.getDescription().name << " (" << loader.getDescription().pluginFormatName
+              << ") from " << command.plugin.getFullPathName() << std::endl;
+
     if (command.program.has_value())
-        if (const auto selected = selectProgram (*plugin, *command.program); selected.failed())
+        if (const auto selected = selectProgram (loader, *plugin, *command.program); selected.failed())
             return fail (selected.getErrorMessage());
 
     if (const auto applied = applyParameterValues (*plugin, command); applied.failed())

@@ -248,11 +248,12 @@ juce::String renderUsage()
 {
     return R"(Usage: vorlan_render [options]
 
-Renders one note, or a MIDI file, through the Vorlan VST3 module into a WAV file,
-then prints the peak and RMS level of the result.
+Renders one note, or a MIDI file, through the Vorlan VST3 module or LV2 bundle into
+a WAV file, then prints the peak and RMS level of the result.
 
 Plug-in
-  --plugin PATH        the .vst3 bundle (default: the one this build made)
+  --plugin PATH        a .vst3 or .lv2 bundle, hosted by its extension
+                       (default: the .vst3 this build made)
   --program N          select factory program N (0-based) first
   --set ID=VALUE       set a parameter to a plain value, after the program; repeatable.
                        IDs: launch (0..4: 1, 2, 4, 8 bars, free), freeTime (s), climb
