@@ -288,13 +288,23 @@ TEST_F (VoiceTest, PitchClimbsTheSetOctavesOverOneRiseAndHolds)
 
 TEST_F (VoiceTest, RiseShorterThanOneSampleCompletesAfterTheFirstChunk)
 {
-    settings.riseSeconds = 1.0e-6f;
-    noteOn (60);
+    // A rise of no length at all is one sample long: without that limit the first chunk's progress
+    // would be 0 / 0.
+    for (const auto seconds : { 1.0e-6f, 0.0f })
+    {
+        SCOPED_TRACE (seconds);
+        settings.riseSeconds = seconds;
+        voice->stopNote (0.0f, false);
+        noteOn (60);
 
-    render (32);
-    EXPECT_FLOAT_EQ (voice->getProgress(), 0.0f); // first chunk starts the rise
-    render (32);
-    EXPECT_FLOAT_EQ (voice->getProgress(), 1.0f);
+        const auto first = render (32);
+        EXPECT_FLOAT_EQ (voice->getProgress(), 0.0f); // the first chunk starts the rise
+        const auto second = render (32);
+        EXPECT_FLOAT_EQ (voice->getProgress(), 1.0f);
+
+        EXPECT_TRUE (testsignals::allFinite (first) && testsignals::allFinite (second));
+        EXPECT_GT (second.getMagnitude (0, 32), 0.0f);
+    }
 }
 
 TEST_F (VoiceTest, ReleaseFadesOverTheReleaseTimeThenFreesTheVoice)
@@ -441,25 +451,81 @@ TEST (VoiceNoiseTest, JetZeroSilencesTheNoise)
     EXPECT_GT (renderTwoVoices (1.0f), 1.0e-3f);
 }
 
+namespace
+{
+/** Magnitudes in third-octave bands from 40 Hz up, of 4096 samples from a start, summing to 1. */
+std::vector<float> bandShares (const std::vector<float>& x, int start)
+{
+    constexpr int order = 12, size = 1 << order;
+    juce::dsp::FFT fft (order);
+    std::vector<float> data (2 * size, 0.0f);
+
+    for (int i = 0; i < size; ++i)
+        data[(size_t) i] = x[(size_t) (start + i)] * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
+
+    fft.performFrequencyOnlyForwardTransform (data.data());
+
+    std::vector<float> bands (24, 0.0f);
+    float total = 0.0f;
+
+    for (int bin = 1; bin < size / 2; ++bin)
+    {
+        const auto band = (int) std::floor (3.0 * std::log2 ((double) bin * sampleRate / size / 40.0));
+
+        if (juce::isPositiveAndBelow (band, (int) bands.size()))
+        {
+            bands[(size_t) band] += data[(size_t) bin];
+            total += data[(size_t) bin];
+        }
+    }
+
+    for (auto& b : bands)
+        b /= total;
+
+    return bands;
+}
+
+float spectralDistance (const std::vector<float>& a, const std::vector<float>& b)
+{
+    float distance = 0.0f;
+
+    for (size_t i = 0; i < a.size(); ++i)
+        distance += std::abs (a[i] - b[i]);
+
+    return 0.5f * distance;
+}
+} // namespace
+
 TEST_F (VoiceTest, EndlessModeKeepsClimbingAndStandsStillWithoutClimb)
 {
+    // Long after the rise has "ended", the six layers still climb, each `climb` octaves per rise
+    // length: the chord repeats every sixth of the cycle, when each layer has taken its neighbour's
+    // place, and is another chord half-way there. Without climb it stands still.
     quietSettings();
     settings.infinity = true;
     settings.riseSeconds = 1.0f;
-    settings.climb = 2.0f;
-    noteOn (57);
-    const auto climbing = testsignals::mixToMono (render (96000));
-    EXPECT_FLOAT_EQ (voice->getProgress(), 1.0f);
-    EXPECT_GT (testsignals::rms (climbing, 90000, 4096), 0.02f); // still sounding after the rise "ends"
 
-    // Without climb the layers stand still: a fixed chord at a constant level.
-    settings.climb = 0.0f;
-    voice->stopNote (0.0f, false);
-    voice->startNote (57, 1.0f, nullptr, 8192);
-    const auto still = testsignals::mixToMono (render (48000));
-    const auto early = testsignals::rms (still, 9600, 9600);
-    const auto late = testsignals::rms (still, 38400, 9600);
-    EXPECT_NEAR (early / late, 1.0f, 0.03f);
+    struct Case { float climb; bool moves; };
+
+    for (const auto& c : { Case { 2.0f, true }, Case { 0.0f, false } })
+    {
+        SCOPED_TRACE (c.climb);
+        settings.climb = c.climb;
+        voice->stopNote (0.0f, false);
+        noteOn (57);
+
+        const auto layerStep = (int) ((1.0 / 6.0) / (2.0 / 1.0 / 5.0) * sampleRate); // at climb 2
+        const auto start = (int) (3.0 * sampleRate);
+        const auto mono = testsignals::mixToMono (render (start + layerStep + 4096));
+        EXPECT_FLOAT_EQ (voice->getProgress(), 1.0f);
+
+        const auto now = bandShares (mono, start);
+        const auto halfAStepOn = spectralDistance (now, bandShares (mono, start + layerStep / 2));
+        const auto aStepOn = spectralDistance (now, bandShares (mono, start + layerStep));
+
+        EXPECT_LT (aStepOn, 0.08f);
+        EXPECT_EQ (halfAStepOn > 0.15f, c.moves) << halfAStepOn;
+    }
 }
 
 TEST_F (VoiceTest, OutputStaysFiniteAtExtremes)
