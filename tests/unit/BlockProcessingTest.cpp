@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -397,20 +400,6 @@ TEST (BlockRenderingTest, MatchesThePlainRenderingThroughChangesDuringNotes)
     ::testing::Test::RecordProperty ("largestDifference", juce::String (largest, 9).toStdString());
 }
 
-TEST_F (BlockProcessingTest, DriveIsZeroAtTheStartAndFullOnceTheRiseIsComplete)
-{
-    setPlain (processor, ParameterIDs::launch, 4.0f);
-    setPlain (processor, ParameterIDs::freeTime, 1.0f);
-    processOne (noteOnAt (60));
-    EXPECT_LT (processor.riseProgress.load(), 0.02f);
-
-    for (int block = 0; block < 100; ++block)
-        processOne();
-
-    EXPECT_FLOAT_EQ (processor.riseProgress.load(), 1.0f);
-    EXPECT_GT (processor.outputPeak.load(), 0.1f);
-}
-
 TEST (OutputStagesTest, SoftClipAndAfterburnLaws)
 {
     juce::AudioBuffer<float> unit (2, 1);
@@ -436,7 +425,11 @@ TEST (OutputStagesTest, SoftClipAndAfterburnLaws)
         EXPECT_NEAR (mono.getSample (0, 0), 0.85f, 1.0e-6f) << drive;
     }
 
-    EXPECT_NEAR (0.85f / std::tanh (0.75f * 6.0f), 0.8502f, 1.0e-4f);
+    // At full drive k = 6 and the normaliser is about 0.8502.
+    juce::AudioBuffer<float> one (1, 1);
+    one.setSample (0, 0, 1.0f);
+    VorlanAudioProcessor::applyAfterburn (one, 1.0f);
+    EXPECT_NEAR (one.getSample (0, 0), std::tanh (6.0f) * 0.8502f, 1.0e-4f);
 
     // Three channels: all saturated, only the first two widened.
     juce::AudioBuffer<float> three (3, 1);
@@ -538,27 +531,58 @@ TEST_F (BlockProcessingTest, EmptyBlocksChangeNothingAndConsumeNoMidi)
     EXPECT_EQ (activeVoices, 1);
 }
 
-TEST_F (BlockProcessingTest, EightVoicesSoundTogetherAndANinthSteals)
+TEST_F (BlockProcessingTest, ANinthNoteStealsTheOldestVoiceThatIsNeitherTheLowestNorTheHighest)
 {
-    juce::MidiBuffer midi;
-
-    for (int n = 0; n < 9; ++n)
-        midi.addEvent (juce::MidiMessage::noteOn (1, 50 + n, 0.8f), n * 8);
-
-    processOne (midi);
-
-    int active = 0;
-    bool ninthSounds = false;
-
-    for (int i = 0; i < processor.synth.getNumVoices(); ++i)
+    struct Case
     {
-        auto* voice = processor.synth.getVoice (i);
-        active += voice->isVoiceActive() ? 1 : 0;
-        ninthSounds = ninthSounds || voice->getCurrentlyPlayingNote() == 58;
-    }
+        const char* description;
+        std::vector<int> held;   // started in this order, all eight voices
+        int released;            // released just before the ninth, or -1
+        int stolen;              // the note whose voice the ninth takes
+    };
 
-    EXPECT_EQ (active, 8);
-    EXPECT_TRUE (ninthSounds);
+    const Case cases[] {
+        { "rising",             { 50, 51, 52, 53, 54, 55, 56, 57 }, -1, 51 }, // the oldest is the lowest
+        { "falling",            { 57, 56, 55, 54, 53, 52, 51, 50 }, -1, 56 }, // the oldest is the highest
+        { "oldest in between",  { 60, 40, 50, 55, 45, 65, 52, 58 }, -1, 60 },
+        { "a released one first", { 60, 40, 50, 55, 45, 65, 52, 58 }, 52, 52 },
+    };
+
+    constexpr int ninth = 70;
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.description);
+        VorlanAudioProcessor dut;
+        dut.prepareToPlay (sampleRate, blockSize);
+        juce::MidiBuffer midi;
+
+        for (size_t n = 0; n < c.held.size(); ++n)
+            midi.addEvent (juce::MidiMessage::noteOn (1, c.held[n], 0.8f), (int) n * 8);
+
+        juce::AudioBuffer<float> buffer (2, blockSize);
+        dut.processBlock (buffer, midi);
+
+        midi.clear();
+
+        if (c.released >= 0)
+            midi.addEvent (juce::MidiMessage::noteOff (1, c.released), 0);
+
+        midi.addEvent (juce::MidiMessage::noteOn (1, ninth, 0.8f), 8);
+        dut.processBlock (buffer, midi);
+
+        std::vector<int> sounding;
+
+        for (int i = 0; i < dut.synth.getNumVoices(); ++i)
+            if (auto* voice = dut.synth.getVoice (i); voice->isVoiceActive())
+                sounding.push_back (voice->getCurrentlyPlayingNote());
+
+        auto expectedNotes = c.held;
+        std::replace (expectedNotes.begin(), expectedNotes.end(), c.stolen, ninth);
+        std::sort (sounding.begin(), sounding.end());
+        std::sort (expectedNotes.begin(), expectedNotes.end());
+        EXPECT_EQ (sounding, expectedNotes);
+    }
 }
 
 TEST_F (BlockProcessingTest, PrepareResetsPublishedValuesAndARateChangeStopsNotes)
@@ -575,6 +599,123 @@ TEST_F (BlockProcessingTest, PrepareResetsPublishedValuesAndARateChangeStopsNote
     const auto afterChange = processOne();
     EXPECT_EQ (afterChange.getMagnitude (0, blockSize), 0.0f);
     EXPECT_EQ (processor.outputPeak.load(), 0.0f);
+}
+
+TEST_F (BlockProcessingTest, ARateOfZeroOrNaNKeepsTheRateTheVoicesHad)
+{
+    for (const auto unusable : { 0.0, -44100.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity() })
+    {
+        SCOPED_TRACE (unusable);
+        processor.prepareToPlay (unusable, blockSize);
+
+        for (int i = 0; i < processor.synth.getNumVoices(); ++i)
+            EXPECT_EQ (dynamic_cast<VorlanVoice*> (processor.synth.getVoice (i))->getVoiceSampleRate(), sampleRate);
+
+        EXPECT_EQ (processor.synth.getSampleRate(), sampleRate);
+        const auto out = processOne (noteOnAt (60));
+        EXPECT_TRUE (testsignals::allFinite (out));
+        EXPECT_GT (out.getMagnitude (0, blockSize), 0.0f);
+    }
+}
+
+namespace
+{
+juce::MidiBuffer noteOffAt (int note, int samplePosition = 0)
+{
+    juce::MidiBuffer midi;
+    midi.addEvent (juce::MidiMessage::noteOff (1, note), samplePosition);
+    return midi;
+}
+
+int blocksFor (double seconds)
+{
+    return (int) std::ceil (seconds * sampleRate / blockSize);
+}
+
+std::vector<const VorlanVoice*> activeVoices (VorlanAudioProcessor& processor)
+{
+    std::vector<const VorlanVoice*> active;
+
+    for (int i = 0; i < processor.synth.getNumVoices(); ++i)
+        if (auto* voice = dynamic_cast<VorlanVoice*> (processor.synth.getVoice (i)); voice->isVoiceActive())
+            active.push_back (voice);
+
+    return active;
+}
+} // namespace
+
+TEST_F (BlockProcessingTest, ReleasedVoicesCountInTheRiseProgressFinishedOnesDoNot)
+{
+    setPlain (processor, ParameterIDs::launch, 4.0f);
+    setPlain (processor, ParameterIDs::freeTime, 1.0f);
+    processOne (noteOnAt (60));
+
+    for (int block = 1; block < blocksFor (0.5); ++block)
+        processOne();
+
+    const auto held = processor.riseProgress.load();
+    EXPECT_NEAR (held, 0.5f, 0.02f);
+
+    processOne (noteOffAt (60));
+    EXPECT_GT (processor.riseProgress.load(), held); // releasing, still climbing
+
+    for (int block = 0; block < blocksFor (0.15); ++block)
+        processOne();
+
+    EXPECT_TRUE (activeVoices (processor).empty());
+    EXPECT_EQ (processor.riseProgress.load(), 0.0f);
+    EXPECT_EQ (processor.outputPeak.load(), 0.0f);
+}
+
+TEST_F (BlockProcessingTest, TheSameNoteAgainDuringItsReleaseStartsAFreshRiserBesideTheFadingOne)
+{
+    setPlain (processor, ParameterIDs::launch, 4.0f);
+    setPlain (processor, ParameterIDs::freeTime, 1.0f);
+    processOne (noteOnAt (60));
+
+    for (int block = 1; block < blocksFor (0.5); ++block)
+        processOne();
+
+    processOne (noteOffAt (60));
+    processOne (noteOnAt (60));
+
+    auto active = activeVoices (processor);
+    ASSERT_EQ (active.size(), 2u);
+    std::sort (active.begin(), active.end(), [] (auto* a, auto* b) { return a->getProgress() < b->getProgress(); });
+    EXPECT_LT (active[0]->getProgress(), 0.02f);      // the new rise starts at the bottom
+    EXPECT_TRUE (active[0]->isKeyDown());
+    EXPECT_GT (active[1]->getProgress(), 0.5f);       // the old one goes on fading from where it was
+    EXPECT_TRUE (active[1]->isPlayingButReleased());
+
+    for (int block = 0; block < blocksFor (0.15); ++block)
+        processOne();
+
+    active = activeVoices (processor);
+    ASSERT_EQ (active.size(), 1u);
+    EXPECT_EQ (active[0]->getCurrentlyPlayingNote(), 60);
+    EXPECT_NEAR (processor.riseProgress.load(), 0.15f + 2.0f * (float) blockSize / (float) sampleRate, 0.02f);
+}
+
+TEST_F (BlockProcessingTest, AProgramChangeWhileANoteSoundsReachesItFromTheNextBlock)
+{
+    // Program 0 rises over 4 bars (8 s at the fallback tempo); "Sonic Boom" over 1 bar (2 s), 3 octaves.
+    setPlain (processor, ParameterIDs::jet, 0.0f);
+    processOne (noteOnAt (60));
+
+    for (int block = 1; block < blocksFor (1.0); ++block)
+        processOne();
+
+    EXPECT_NEAR (processor.riseProgress.load(), 1.0f / 8.0f, 0.01f);
+    processor.setCurrentProgram (5);
+    processOne();
+
+    EXPECT_FLOAT_EQ (processor.riserSettings.riseSeconds, 2.0f);
+    EXPECT_FLOAT_EQ (processor.riserSettings.climb, 3.0f);
+    EXPECT_FLOAT_EQ (processor.riserSettings.jet, 0.9f);
+    const auto active = activeVoices (processor);
+    ASSERT_EQ (active.size(), 1u);                                        // the same note, not restarted:
+    EXPECT_NEAR (processor.riseProgress.load(), 0.5f, 0.01f);             // 1 s into a 2 s rise
+    EXPECT_EQ (active[0]->getCurrentlyPlayingNote(), 60);
 }
 
 TEST (BlockProcessingRobustnessTest, AnyRateBlockSizeTempoAndNoteStaysFiniteAndWithinUnity)
