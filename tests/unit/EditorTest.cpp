@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -242,16 +243,29 @@ TEST_F (EditorFixture, ChildrenHaveTheirLayoutBoundsAtFullSize)
     }
 }
 
-TEST_F (EditorFixture, IsNotResizableAndShrinkingNeverGivesNegativeSizes)
+TEST_F (EditorFixture, IsNotResizableAndShrunkEveryCutStopsAtWhatIsLeft)
 {
     EXPECT_FALSE (editor->isResizable());
 
+    // At 120 by 90 the top row has 92 pixels for its 34 + 6 + 220 + 6 + 34 + 14 + 64 + 6 + 64, and
+    // the bottom band takes the whole height: each strip gets what is left, down to nothing.
     editor->setSize (120, 90);
 
-    for (const auto& [name, child] : Access::namedChildren (*editor))
+    const std::pair<juce::String, juce::Rectangle<int>> expected[] {
+        { "prevButton", { 14, 10, 34, 32 } },    { "presetBox", { 54, 10, 52, 32 } },
+        { "nextButton", { 106, 10, 0, 32 } },    { "loadButton", { 106, 10, 0, 32 } },
+        { "launchLabel", { 24, 12, 72, 18 } },   { "launchBox", { 26, 30, 68, 30 } },
+        { "infinityButton", { 24, 70, 72, 8 } }, { "label of knob 0", { 96, 12, 0, 18 } },
+        { "slider of knob 5", { 100, 30, 0, 48 } },
+    };
+
+    const auto children = Access::namedChildren (*editor);
+
+    for (const auto& [name, bounds] : expected)
     {
-        EXPECT_GE (child->getWidth(), 0) << name;
-        EXPECT_GE (child->getHeight(), 0) << name;
+        const auto child = std::find_if (children.begin(), children.end(), [&name = name] (const auto& c) { return c.first == name; });
+        ASSERT_NE (child, children.end()) << name;
+        EXPECT_EQ (child->second->getBounds(), bounds) << name;
     }
 }
 
@@ -285,34 +299,34 @@ TEST (EditorPresetSelector, OpensOnTheHostsCurrentProgram)
 
 TEST_F (EditorFixture, StepButtonsWrapAndApplyTheProgramTheyReach)
 {
-    struct Case { int startProgram; bool forward; int expectedProgram; };
+    // Every press applies the values of the program it lands on, also on the one that was current.
+    struct Case { int startProgram; std::vector<bool> forwardPresses; int expectedProgram; };
 
-    for (const auto& c : { Case { 0, false, 13 }, Case { 13, true, 0 }, Case { 5, false, 4 }, Case { 5, true, 6 } })
+    const Case cases[] {
+        { 0,  { false },       13 },
+        { 13, { true },        0 },
+        { 5,  { false },       4 },
+        { 5,  { true },        6 },
+        { 9,  { false, true }, 9 },
+    };
+
+    for (const auto& c : cases)
     {
+        SCOPED_TRACE ("from " + juce::String (c.startProgram) + ", " + juce::String ((int) c.forwardPresses.size()) + " presses");
         processor.setCurrentProgram (c.startProgram);
         setPlain (processor, ParameterIDs::climb, 1.0f);
+        setPlain (processor, ParameterIDs::jet, 0.1f);
 
-        auto& button = c.forward ? Access::nextButton (*editor) : Access::prevButton (*editor);
-        button.onClick();
+        for (const auto forward : c.forwardPresses)
+            (forward ? Access::nextButton (*editor) : Access::prevButton (*editor)).onClick();
 
         const auto& preset = kFactoryPresets[(size_t) c.expectedProgram];
-        EXPECT_EQ (processor.getCurrentProgram(), c.expectedProgram) << "from " << c.startProgram;
+        EXPECT_EQ (processor.getCurrentProgram(), c.expectedProgram);
         EXPECT_EQ (Access::presetBox (*editor).getSelectedId(), c.expectedProgram + 1);
         EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::climb), preset.climb);
+        EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::jet), preset.jet);
         EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::gain), preset.gain);
     }
-}
-
-TEST_F (EditorFixture, BackThenForwardReappliesTheProgram)
-{
-    processor.setCurrentProgram (9);
-    setPlain (processor, ParameterIDs::jet, 0.1f);
-
-    Access::prevButton (*editor).onClick();
-    Access::nextButton (*editor).onClick();
-
-    EXPECT_EQ (processor.getCurrentProgram(), 9);
-    EXPECT_FLOAT_EQ (plainValue (processor, ParameterIDs::jet), kFactoryPresets[9].jet);
 }
 
 TEST_F (EditorFixture, PickingAnEntrySelectsItsProgramButTheCurrentOneDoesNothing)
@@ -1239,39 +1253,40 @@ TEST_F (PresetFileFixture, AFailedWriteIsReportedWithItsFile)
     EXPECT_EQ (reportedFailures[0], notAFolder.getChildFile ("riser.vorlan"));
 }
 
-TEST_F (PresetFileFixture, SavedFileRestoresValuesAndProgramInAFreshInstance)
+TEST_F (PresetFileFixture, SavedFileRestoresTheProgramAndTheEditedValuesInAFreshInstance)
 {
-    processor.setCurrentProgram (5);
-    setPlain (processor, ParameterIDs::freeTime, 9.5f);
-    setPlain (processor, ParameterIDs::shake, 0.2f);
-    const auto saved = allPlainValues (processor);
-    ASSERT_TRUE (editor->savePresetTo (folder.getChildFile ("boom")));
+    // The file keeps the edited values and names the program they were edited from.
+    struct Edit { const char* parameterID; float plain; int knob; };
+    struct Case { int program; const char* chosenName; const char* writtenName; const char* programName; std::vector<Edit> edits; };
 
-    VorlanAudioProcessor fresh;
-    Editor freshEditor (fresh);
-    ASSERT_TRUE (freshEditor.loadPresetFrom (folder.getChildFile ("boom.vorlan")));
+    const Case cases[] {
+        { 5, "boom",          "boom.vorlan",   "Sonic Boom",      { { ParameterIDs::freeTime, 9.5f, 0 }, { ParameterIDs::shake, 0.2f, 3 } } },
+        { 9, "escape.vorlan", "escape.vorlan", "Escape Velocity", { { ParameterIDs::climb, 1.5f, 1 }, { ParameterIDs::gain, -12.0f, 5 } } },
+    };
 
-    EXPECT_EQ (allPlainValues (fresh), saved);
-    EXPECT_EQ (fresh.getCurrentProgram(), 5);
-    EXPECT_EQ (Access::presetBox (freshEditor).getSelectedId(), 6);
-    EXPECT_NEAR (Access::knobSlider (freshEditor, 0).getValue(), 9.5, 1.0e-4);
-}
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.programName);
+        processor.setCurrentProgram (c.program);
 
-TEST_F (PresetFileFixture, EditedProgramNineLoadsWithItsNameAndTheEditedValues)
-{
-    processor.setCurrentProgram (9);
-    setPlain (processor, ParameterIDs::climb, 1.5f);
-    setPlain (processor, ParameterIDs::gain, -12.0f);
-    ASSERT_TRUE (editor->savePresetTo (folder.getChildFile ("escape.vorlan")));
+        for (const auto& edit : c.edits)
+            setPlain (processor, edit.parameterID, edit.plain);
 
-    VorlanAudioProcessor fresh;
-    Editor freshEditor (fresh);
-    ASSERT_TRUE (freshEditor.loadPresetFrom (folder.getChildFile ("escape.vorlan")));
+        const auto saved = allPlainValues (processor);
+        ASSERT_TRUE (editor->savePresetTo (folder.getChildFile (c.chosenName)));
 
-    EXPECT_EQ (Access::presetBox (freshEditor).getText(), "Escape Velocity");
-    EXPECT_FLOAT_EQ (plainValue (fresh, ParameterIDs::climb), 1.5f);
-    EXPECT_FLOAT_EQ (plainValue (fresh, ParameterIDs::gain), -12.0f);
-    EXPECT_NEAR (Access::knobSlider (freshEditor, 1).getValue(), 1.5, 1.0e-4);
+        VorlanAudioProcessor fresh;
+        Editor freshEditor (fresh);
+        ASSERT_TRUE (freshEditor.loadPresetFrom (folder.getChildFile (c.writtenName)));
+
+        EXPECT_EQ (allPlainValues (fresh), saved);
+        EXPECT_EQ (fresh.getCurrentProgram(), c.program);
+        EXPECT_EQ (Access::presetBox (freshEditor).getSelectedId(), c.program + 1);
+        EXPECT_EQ (Access::presetBox (freshEditor).getText(), c.programName);
+
+        for (const auto& edit : c.edits)
+            EXPECT_NEAR (Access::knobSlider (freshEditor, edit.knob).getValue(), edit.plain, 1.0e-4) << edit.parameterID;
+    }
 }
 
 TEST_F (PresetFileFixture, UnusableFilesChangeNothingAndResetTheSelector)
