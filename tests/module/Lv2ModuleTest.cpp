@@ -5,6 +5,7 @@
 #include "MidiSchedule.h"
 #include "OfflineRenderer.h"
 #include "ParameterValues.h"
+#include "PluginExpectations.h"
 #include "PluginLoader.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,6 @@ constexpr int blockSize = 512;
 
 using Format = hostkit::PluginLoader::Format;
 
-const char* const parameterIds[] { "launch", "freeTime", "climb", "jet", "infinity", "shake", "afterburn", "gain" };
 
 juce::File bundleFor (Format format)
 {
@@ -79,14 +79,11 @@ struct Hosted
     bool prepared = false;
 };
 
+/** Sets a parameter by ID to a plain value, the way vorlan_render --set does. */
 void setPlainValue (juce::AudioPluginInstance& plugin, const char* id, const char* plainText)
 {
-    auto* parameter = hostkit::findParameter (plugin, id);
-    ASSERT_NE (parameter, nullptr) << id;
-
-    const auto normalised = hostkit::normalisedValueFor (*parameter, plainText);
-    ASSERT_TRUE (normalised.has_value()) << id << " = " << plainText;
-    parameter->setValueNotifyingHost (*normalised);
+    const auto set = hostkit::setPlainValue (plugin, id, plainText);
+    ASSERT_TRUE (set.wasOk()) << set.getErrorMessage();
 }
 
 juce::AudioBuffer<float> renderNote (juce::AudioPluginInstance& plugin, double noteSeconds, double totalSeconds,
@@ -107,8 +104,9 @@ std::vector<float> normalisedValuesById (juce::AudioPluginInstance& plugin)
 {
     std::vector<float> values;
 
-    for (const auto* id : parameterIds)
+    for (const auto& expectedParameter : expected::parameters)
     {
+        const auto* id = expectedParameter.id;
         const auto* parameter = hostkit::findParameter (plugin, id);
         values.push_back (parameter != nullptr ? parameter->getValue() : -1.0f);
     }
@@ -121,7 +119,7 @@ void expectValues (const std::vector<float>& actual, const std::vector<float>& e
     ASSERT_EQ (actual.size(), expected.size());
 
     for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_NEAR (actual[i], expected[i], 1.0e-6f) << parameterIds[i];
+        EXPECT_NEAR (actual[i], expected[i], 1.0e-6f) << expected::parameters[i].id;
 }
 
 float largestDifference (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
@@ -219,7 +217,7 @@ juce::String storedProgramIn (const juce::MemoryBlock& blob)
     return {};
 }
 
-// Program 5 ("Sonic Boom") with climb changed to 1.5 octaves, normalised, in the order of parameterIds.
+// Program 5 ("Sonic Boom") with climb changed to 1.5 octaves, normalised, in parameter index order.
 const std::vector<float> sonicBoomWithLowClimb { 0.0f, 1.0f / 14.0f, 0.5f / 3.0f, 0.9f, 0.0f, 0.7f, 1.0f, 0.8f };
 } // namespace
 
@@ -302,8 +300,9 @@ TEST_F (Lv2Instance, ShowsTheEightParametersWithTheVst3sNamesDefaultsAndItems)
     Hosted vst3 (Format::vst3);
     ASSERT_NE (vst3.plugin, nullptr);
 
-    for (const auto* id : parameterIds)
+    for (const auto& expectedParameter : expected::parameters)
     {
+        const auto* id = expectedParameter.id;
         SCOPED_TRACE (id);
         auto* lv2Parameter = hostkit::findParameter (*plugin, id);
         auto* vst3Parameter = hostkit::findParameter (*vst3.plugin, id);

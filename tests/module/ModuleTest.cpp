@@ -35,12 +35,8 @@ std::unique_ptr<juce::AudioPluginInstance> createHostedInstance()
 /** Sets a parameter by ID to a plain value, the way vorlan_render --set does. */
 void setPlainValue (juce::AudioPluginInstance& plugin, const char* id, const char* plainText)
 {
-    auto* parameter = hostkit::findParameter (plugin, id);
-    ASSERT_NE (parameter, nullptr) << id;
-
-    const auto normalised = hostkit::normalisedValueFor (*parameter, plainText);
-    ASSERT_TRUE (normalised.has_value()) << id << " = " << plainText;
-    parameter->setValueNotifyingHost (*normalised);
+    const auto set = hostkit::setPlainValue (plugin, id, plainText);
+    ASSERT_TRUE (set.wasOk()) << set.getErrorMessage();
 }
 
 juce::AudioBuffer<float> renderNote (juce::AudioPluginInstance& plugin, double noteSeconds, double totalSeconds,

@@ -91,6 +91,22 @@ std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& pa
     return juce::jlimit (0.0f, 1.0f, parameter.getValueForText (plainText.trim()));
 }
 
+juce::Result setPlainValue (juce::AudioProcessor& processor, const juce::String& idOrName, const juce::String& plainText)
+{
+    auto* parameter = findParameter (processor, idOrName);
+
+    if (parameter == nullptr)
+        return juce::Result::fail ("the plug-in has no parameter '" + idOrName + "'");
+
+    const auto normalised = normalisedValueFor (*parameter, plainText);
+
+    if (! normalised.has_value())
+        return juce::Result::fail ("'" + plainText + "' is not a value of " + parameter->getName (64));
+
+    parameter->setValueNotifyingHost (*normalised);
+    return juce::Result::ok();
+}
+
 namespace
 {
 std::vector<float> hostedValues (juce::AudioPluginInstance& plugin)

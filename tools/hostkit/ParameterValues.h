@@ -26,6 +26,12 @@ juce::AudioProcessorParameter* findParameter (juce::AudioProcessor& processor, c
 */
 std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& parameter, const juce::String& plainText);
 
+/** Sets a hosted parameter, found by its ID or name, to a plain value written as text (see
+    normalisedValueFor). Fails, changing nothing, when there is no such parameter or the text is no
+    value of it.
+*/
+juce::Result setPlainValue (juce::AudioProcessor& processor, const juce::String& idOrName, const juce::String& plainText);
+
 /** Hands the parameter and program changes made so far on a hosted VST3 instance to its
     controller now, instead of at the host's next timer tick, and runs the message loop (when
     called on the message thread) until the values the plug-in tells the host back have settled.

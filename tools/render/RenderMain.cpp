@@ -51,18 +51,12 @@ juce::Result applyParameterValues (juce::AudioPluginInstance& plugin, const Rend
 {
     for (const auto& [id, text] : command.parameterValues)
     {
-        auto* parameter = hostkit::findParameter (plugin, id);
+        if (const auto set = hostkit::setPlainValue (plugin, id, text); set.failed())
+            return juce::Result::fail (set.getErrorMessage()
+                                       + (hostkit::findParameter (plugin, id) == nullptr ? " (see --help for the IDs)" : ""));
 
-        if (parameter == nullptr)
-            return juce::Result::fail ("the plug-in has no parameter '" + id + "' (see --help for the IDs)");
-
-        const auto normalised = hostkit::normalisedValueFor (*parameter, text);
-
-        if (! normalised.has_value())
-            return juce::Result::fail ("'" + text + "' is not a value of " + parameter->getName (64));
-
-        parameter->setValueNotifyingHost (*normalised);
-        std::cout << parameter->getName (64) << " = " << parameter->getText (*normalised, 64) << std::endl;
+        const auto* parameter = hostkit::findParameter (plugin, id);
+        std::cout << parameter->getName (64) << " = " << parameter->getText (parameter->getValue(), 64) << std::endl;
     }
 
     hostkit::flushParameterChanges (plugin);
