@@ -19,7 +19,8 @@ void reportCounters (benchmark::State& state)
     const auto samples = (double) state.iterations() * blockSize;
     state.SetItemsProcessed ((int64_t) samples);
     state.counters["rt_factor"] = benchmark::Counter (samples / sampleRate, benchmark::Counter::kIsRate);
-    state.counters["per_sample"] = benchmark::Counter (samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_sample"] = benchmark::Counter (samples,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 /** Blocks as a plug-in wrapper hands them over: the host's memory wrapped anew, never marked clear. */

@@ -112,9 +112,7 @@ void writeSeeds (const juce::File& folder)
     folder.createDirectory();
 
     const auto write = [&folder] (const char* name, const juce::MemoryBlock& block)
-    {
-        folder.getChildFile (name).replaceWithData (block.getData(), block.getSize());
-    };
+    { folder.getChildFile (name).replaceWithData (block.getData(), block.getSize()); };
 
     {
         VorlanAudioProcessor processor;

@@ -166,7 +166,7 @@ int main (int argc, char** argv)
         return 1;
     }
 
-    std::cout << "vorlan_lv2_fix_description: " << movedPoints << " scale points in plain values, "
-              << droppedLines << " empty contact lines dropped\n";
+    std::cout << "vorlan_lv2_fix_description: " << movedPoints << " scale points in plain values, " << droppedLines
+              << " empty contact lines dropped\n";
     return 0;
 }

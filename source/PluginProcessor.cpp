@@ -14,10 +14,7 @@
 
 namespace
 {
-float fractionalPart (float x) noexcept
-{
-    return x - std::floor (x);
-}
+float fractionalPart (float x) noexcept { return x - std::floor (x); }
 
 inline float advancedPhase (float phase, float increment) noexcept
 {
@@ -39,20 +36,24 @@ inline Floats loadFloats (const float* source) noexcept
     return v;
 }
 
-inline void storeFloats (float* destination, Floats v) noexcept
-{
-    std::memcpy (destination, &v, sizeof (v));
-}
+inline void storeFloats (float* destination, Floats v) noexcept { std::memcpy (destination, &v, sizeof (v)); }
 
 #if JUCE_INTEL
 // GCC turns the conditional forms into masks and blends, four instructions instead of one.
+// clang-format off
 inline Floats minOf (Floats a, Floats b) noexcept   { return (Floats) _mm_min_ps ((__m128) a, (__m128) b); }
 inline Floats maxOf (Floats a, Floats b) noexcept   { return (Floats) _mm_max_ps ((__m128) a, (__m128) b); }
+// clang-format on
 #else
+// clang-format off
 inline Floats minOf (Floats a, Floats b) noexcept   { return a < b ? a : b; }
 inline Floats maxOf (Floats a, Floats b) noexcept   { return a > b ? a : b; }
+// clang-format on
 #endif
-inline Floats ifElse (Ints mask, Floats a, Floats b) noexcept { return (Floats) ((mask & (Ints) a) | (~mask & (Ints) b)); }
+inline Floats ifElse (Ints mask, Floats a, Floats b) noexcept
+{
+    return (Floats) ((mask & (Ints) a) | (~mask & (Ints) b));
+}
 
 /** Adding 1.5 * 2^23 rounds any float below 2^22 to an integer, which then sits in the low mantissa bits. */
 constexpr float roundingShift = 12582912.0f;
@@ -64,9 +65,11 @@ inline Floats sinTwoPi (Floats x) noexcept
     const auto signBit = Ints {} + std::numeric_limits<std::int32_t>::min();
     const auto y = x - ((x + roundingShift) - roundingShift); // -0.5..0.5 turns
     const auto magnitude = (Floats) (~signBit & (Ints) y);
-    const auto a = minOf (magnitude, 0.5f - magnitude);        // sin (pi - a) = sin a
+    const auto a = minOf (magnitude, 0.5f - magnitude); // sin (pi - a) = sin a
     const auto a2 = a * a;
+    // clang-format off
     const auto sine = a * (6.283185281f + a2 * (-41.34168077f + a2 * (81.60248791f + a2 * (-76.58145631f + a2 * 39.76204421f))));
+    // clang-format on
     return (Floats) ((Ints) sine | (signBit & (Ints) y));
 }
 
@@ -76,8 +79,10 @@ inline Floats exp2Of (Floats t) noexcept
 {
     const auto shifted = t + roundingShift;
     const auto f = t - (shifted - roundingShift);
+    // clang-format off
     const auto p = 1.0f + f * (0.6931472057f + f * (0.2402264689f + f * (0.05550328777f
                    + f * (0.009618489008f + f * (0.001339993111f + f * 0.0001534579831f)))));
+    // clang-format on
     const auto exponent = ((Ints) shifted - (Ints) (Floats {} + roundingShift)) << 23;
     return (Floats) ((Ints) p + exponent);
 }
@@ -89,8 +94,10 @@ inline Floats tanhOf (Floats x) noexcept
     const auto signBit = Ints {} + std::numeric_limits<std::int32_t>::min();
     const auto magnitude = (Floats) (~signBit & (Ints) x);
     const auto x2 = x * x;
+    // clang-format off
     const auto nearZero = x + x * x2 * (-0.3333332898f + x2 * (0.1333277130f + x2 * (-0.05385106491f
                                   + x2 * (0.02099773620f + x2 * -0.006097370851f))));
+    // clang-format on
 
     const auto e = exp2Of (minOf (magnitude, Floats {} + 9.5f) * 2.885390082f); // e^2|x|
     const auto away = (Floats) ((Ints) (1.0f - 2.0f / (e + 1.0f)) | (signBit & (Ints) x));
@@ -123,8 +130,8 @@ constexpr auto numVectors = numLanes / floatsPerVector;
 /** The voice's oscillator lanes as vectors, for the length of a chunk. */
 struct OscillatorBank
 {
-    Floats phases[numVectors], increments[numVectors], inverseIncrements[numVectors],
-           leftLevels[numVectors], rightLevels[numVectors];
+    Floats phases[numVectors], increments[numVectors], inverseIncrements[numVectors], leftLevels[numVectors],
+        rightLevels[numVectors];
 
     /** One sample of the stack: its left sum in lane 0, its right sum in lane 1. */
     Floats next() noexcept
@@ -132,7 +139,8 @@ struct OscillatorBank
         const auto saw0 = nextSaws (0), saw1 = nextSaws (1);
         const auto left = saw0 * leftLevels[0] + saw1 * leftLevels[1];
         const auto right = saw0 * rightLevels[0] + saw1 * rightLevels[1];
-        const auto pairs = __builtin_shufflevector (left, right, 0, 4, 1, 5) + __builtin_shufflevector (left, right, 2, 6, 3, 7);
+        const auto pairs = __builtin_shufflevector (left, right, 0, 4, 1, 5)
+                         + __builtin_shufflevector (left, right, 2, 6, 3, 7);
         return pairs + __builtin_shufflevector (pairs, pairs, 2, 3, 0, 1);
     }
 
@@ -154,7 +162,9 @@ struct OscillatorBank
 };
 
 //==============================================================================
+// clang-format off
 constexpr std::array<float, numLanes> stackRatios { 1.0f, 0.9890852f, 1.0110353f, 0.9942404f, 1.0057930f, 0.9971160f, 1.0028923f, 0.0f };
+// clang-format on
 
 /** Levels times pans, with the lanes the mode leaves unused at 0. */
 constexpr auto stackLevels (const std::array<float, numLanes>& pans)
@@ -195,7 +205,7 @@ constexpr int freeLaunchIndex = 4;
 } // namespace
 
 //==============================================================================
-bool VorlanSound::appliesToNote (int)    { return true; }
+bool VorlanSound::appliesToNote (int) { return true; }
 bool VorlanSound::appliesToChannel (int) { return true; }
 
 //==============================================================================
@@ -253,18 +263,14 @@ inline float VorlanVoice::JetFilter::processSample (float input) noexcept
 }
 
 //==============================================================================
-VorlanVoice::VorlanVoice (const RiserSettings* sharedSettings)
-    : settings (sharedSettings)
+VorlanVoice::VorlanVoice (const RiserSettings* sharedSettings) : settings (sharedSettings)
 {
     jassert (settings != nullptr);
     float* levels[] { signals.envelope.data() };
     envelopeLevels.setDataToReferTo (levels, 1, maxChunkSamples);
 }
 
-bool VorlanVoice::canPlaySound (juce::SynthesiserSound* sound)
-{
-    return dynamic_cast<VorlanSound*> (sound) != nullptr;
-}
+bool VorlanVoice::canPlaySound (juce::SynthesiserSound* sound) { return dynamic_cast<VorlanSound*> (sound) != nullptr; }
 
 void VorlanVoice::startNote (int midiNoteNumber, float velocity, juce::SynthesiserSound*, int)
 {
@@ -328,7 +334,8 @@ void VorlanVoice::setUpStack (ChunkSetup& chunk, const RiserSettings& current, f
     std::copy (stackRightLevels.begin(), stackRightLevels.end(), chunk.rightLevels.begin());
 }
 
-void VorlanVoice::setUpEndlessLayers (ChunkSetup& chunk, const RiserSettings& current, float fs, float ceilingHz, int chunkSamples)
+void VorlanVoice::setUpEndlessLayers (ChunkSetup& chunk, const RiserSettings& current, float fs, float ceilingHz,
+                                      int chunkSamples)
 {
     const auto baseHz = juce::jlimit (20.0f, 400.0f, noteFrequency / 4.0f);
     Lanes positions {};
@@ -350,9 +357,8 @@ void VorlanVoice::setUpEndlessLayers (ChunkSetup& chunk, const RiserSettings& cu
 
     chunk.increments[6] = chunk.increments[7] = 0.0f;
 
-    shepardPhase = fractionalPart (shepardPhase
-                                   + current.climb / juce::jmax (current.riseSeconds, 0.2f) / 5.0f
-                                         * (float) chunkSamples / fs);
+    shepardPhase = fractionalPart (
+        shepardPhase + current.climb / juce::jmax (current.riseSeconds, 0.2f) / 5.0f * (float) chunkSamples / fs);
 }
 
 void VorlanVoice::setUpChunk (ChunkSetup& chunk, const RiserSettings& current, float fs, double riseSamples,
@@ -481,7 +487,8 @@ void VorlanVoice::addToOutput (juce::AudioBuffer<float>& outputBuffer, int start
     }
 }
 
-bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples)
+bool VorlanVoice::renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>& outputBuffer, int startSample,
+                               int numSamples)
 {
     const auto numToRender = fillEnvelope (numSamples);
 
@@ -528,7 +535,7 @@ void VorlanVoice::renderNextBlock (juce::AudioBuffer<float>& outputBuffer, int s
 
 //==============================================================================
 juce::SynthesiserVoice* VorlanSynthesiser::findVoiceToSteal (juce::SynthesiserSound* soundToPlay, int midiChannel,
-                                                            int midiNoteNumber) const
+                                                             int midiNoteNumber) const
 {
     if (voices.size() > maxStealableVoices)
         return juce::Synthesiser::findVoiceToSteal (soundToPlay, midiChannel, midiNoteNumber);
@@ -598,6 +605,7 @@ juce::SynthesiserVoice* VorlanSynthesiser::findVoiceToSteal (juce::SynthesiserSo
 }
 
 //==============================================================================
+// clang-format off
 const std::array<FactoryPreset, numFactoryPresets> kFactoryPresets { {
     // name                launch freeTime climb  jet   infinity shake afterburn gain
     { "Runway 4 Bar",       2.0f,  6.0f,  2.0f, 0.5f,  0.0f, 0.4f,  0.5f,   0.0f },
@@ -614,6 +622,7 @@ const std::array<FactoryPreset, numFactoryPresets> kFactoryPresets { {
     { "Red Alert",          0.0f,  1.5f,  2.0f, 1.0f,  0.0f, 0.85f, 0.95f,  0.0f },
     { "Orbit Hold",         4.0f, 15.0f,  3.0f, 0.4f,  1.0f, 0.35f, 0.55f, -1.5f },
     { "Jet Wash",           2.0f,  7.0f,  2.0f, 0.95f, 0.0f, 0.45f, 0.5f,  -1.0f },
+    // clang-format on
 } };
 
 //==============================================================================
@@ -622,6 +631,7 @@ juce::AudioProcessorValueTreeState::ParameterLayout VorlanAudioProcessor::create
     using Range = juce::NormalisableRange<float>;
     juce::AudioProcessorValueTreeState::ParameterLayout layout;
 
+    // clang-format off
     layout.add (std::make_unique<juce::AudioParameterChoice> (juce::ParameterID { ParameterIDs::launch, 1 }, "Launch", launchChoices, 2),
                 std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::freeTime, 1 }, "Free Time", Range (1.0f, 15.0f, 0.1f, 1.0f), 6.0f),
                 std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::climb, 1 }, "Climb", Range (1.0f, 4.0f, 0.1f, 1.0f), 2.0f),
@@ -630,6 +640,7 @@ juce::AudioProcessorValueTreeState::ParameterLayout VorlanAudioProcessor::create
                 std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::shake, 1 }, "Shake", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.4f),
                 std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::afterburn, 1 }, "Afterburn", Range (0.0f, 1.0f, 0.0f, 1.0f), 0.5f),
                 std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { ParameterIDs::gain, 1 }, "Output Gain", Range (-24.0f, 6.0f, 0.0f, 1.0f), 0.0f));
+    // clang-format on
 
     return layout;
 }
@@ -679,10 +690,7 @@ bool VorlanAudioProcessor::producesMidi() const { return false; }
 bool VorlanAudioProcessor::isMidiEffect() const { return false; }
 bool VorlanAudioProcessor::hasEditor() const { return true; }
 
-juce::AudioProcessorEditor* VorlanAudioProcessor::createEditor()
-{
-    return new VorlanAudioProcessorEditor (*this);
-}
+juce::AudioProcessorEditor* VorlanAudioProcessor::createEditor() { return new VorlanAudioProcessorEditor (*this); }
 
 bool VorlanAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
 {
@@ -713,8 +721,8 @@ void VorlanAudioProcessor::releaseResources() {}
 float VorlanAudioProcessor::riseSecondsFor (int launchIndex, double bpm, float freeTimeSeconds) noexcept
 {
     const auto seconds = launchIndex < freeLaunchIndex
-                             ? (float) ((double) (1 << juce::jmax (launchIndex, 0)) * 4.0 * 60.0 / bpm)
-                             : freeTimeSeconds;
+                           ? (float) ((double) (1 << juce::jmax (launchIndex, 0)) * 4.0 * 60.0 / bpm)
+                           : freeTimeSeconds;
 
     return juce::jlimit (minRiseSeconds, maxRiseSeconds, seconds);
 }
@@ -767,7 +775,8 @@ void VorlanAudioProcessor::applyAfterburn (juce::AudioBuffer<float>& buffer, flo
     const auto numSamples = buffer.getNumSamples();
 
     for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
-        transformSamples (buffer.getWritePointer (ch), numSamples, [=] (Floats x) { return tanhOf (k * x) * normaliser; });
+        transformSamples (buffer.getWritePointer (ch), numSamples,
+                          [=] (Floats x) { return tanhOf (k * x) * normaliser; });
 
     if (buffer.getNumChannels() < 2)
         return;
@@ -792,12 +801,13 @@ float VorlanAudioProcessor::applyGainAndSoftClip (juce::AudioBuffer<float>& buff
 
     for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
     {
-        transformSamples (buffer.getWritePointer (ch), buffer.getNumSamples(), [&] (Floats x)
-        {
-            const auto y = tanhOf (gain * x);
-            peaks = maxOf (peaks, maxOf (y, -y)); // a padded tail adds tanh (0) = 0
-            return y;
-        });
+        transformSamples (buffer.getWritePointer (ch), buffer.getNumSamples(),
+                          [&] (Floats x)
+                          {
+                              const auto y = tanhOf (gain * x);
+                              peaks = maxOf (peaks, maxOf (y, -y)); // a padded tail adds tanh (0) = 0
+                              return y;
+                          });
     }
 
     return juce::jmax (juce::jmax (peaks[0], peaks[1]), juce::jmax (peaks[2], peaks[3]));
@@ -844,12 +854,14 @@ void VorlanAudioProcessor::setCurrentProgram (int index)
     currentProgram = index;
     const auto& preset = kFactoryPresets[(size_t) index];
 
+    // clang-format off
     const std::pair<const char*, float> values[] = {
         { ParameterIDs::launch, preset.launch },       { ParameterIDs::freeTime, preset.freeTime },
         { ParameterIDs::climb, preset.climb },         { ParameterIDs::jet, preset.jet },
         { ParameterIDs::infinity, preset.infinity },   { ParameterIDs::shake, preset.shake },
         { ParameterIDs::afterburn, preset.afterburn }, { ParameterIDs::gain, preset.gain },
     };
+    // clang-format on
 
     for (const auto& [parameterID, plainValue] : values)
     {
@@ -875,10 +887,7 @@ VorlanAudioProcessor::HostAnnouncer::HostAnnouncer (juce::AudioProcessor& proces
 {
 }
 
-VorlanAudioProcessor::HostAnnouncer::~HostAnnouncer()
-{
-    cancelPendingUpdate();
-}
+VorlanAudioProcessor::HostAnnouncer::~HostAnnouncer() { cancelPendingUpdate(); }
 
 void VorlanAudioProcessor::HostAnnouncer::announceCurrentValues()
 {
@@ -948,7 +957,12 @@ bool isWholeUtf8 (const juce::uint8* text, const juce::uint8* end)
     while (text < end)
     {
         const auto lead = *text++;
-        const auto numContinuations = lead < 0x80 ? 0 : lead < 0xc2 ? -1 : lead < 0xe0 ? 1 : lead < 0xf0 ? 2 : lead < 0xf5 ? 3 : -1;
+        const auto numContinuations = lead < 0x80 ? 0
+                                    : lead < 0xc2 ? -1
+                                    : lead < 0xe0 ? 1
+                                    : lead < 0xf0 ? 2
+                                    : lead < 0xf5 ? 3
+                                                  : -1;
 
         if (numContinuations < 0 || end - text < numContinuations)
             return false;
@@ -971,7 +985,9 @@ const juce::uint8* find (const juce::uint8* text, const juce::uint8* end, const 
     inside an element sends the framework's parser round the same characters for ever. */
 bool hasOnlyLeadingDeclaration (const juce::uint8* text, const juce::uint8* end)
 {
-    const auto* start = std::find_if (text, end, [] (juce::uint8 c) { return ! juce::CharacterFunctions::isWhitespace ((char) c); });
+    const auto* start = std::find_if (text, end,
+                                      [] (juce::uint8 c)
+                                      { return ! juce::CharacterFunctions::isWhitespace ((char) c); });
     const auto* first = find (start, end, "<?");
 
     return first == end || (first == start && find (first + 2, end, "<?") == end);
@@ -989,7 +1005,8 @@ bool hasOnlyShortCharacterReferences (const juce::uint8* text, const juce::uint8
         if (hex)
             ++digits;
 
-        const auto* digitsEnd = std::find_if (digits, end, [hex] (juce::uint8 c)
+        const auto* digitsEnd = std::find_if (digits, end,
+                                              [hex] (juce::uint8 c)
                                               { return hex ? ! std::isxdigit (c) : ! std::isdigit (c); });
         const auto numDigits = digitsEnd - digits;
 
@@ -1006,11 +1023,8 @@ bool hasOnlyShortCharacterReferences (const juce::uint8* text, const juce::uint8
     level). */
 bool isSafeToParse (const juce::uint8* text, const juce::uint8* end)
 {
-    return isWholeUtf8 (text, end)
-           && find (text, end, "<!DOCTYPE") == end
-           && hasOnlyLeadingDeclaration (text, end)
-           && hasOnlyShortCharacterReferences (text, end)
-           && std::count (text, end, '<') <= maxTagsInState;
+    return isWholeUtf8 (text, end) && find (text, end, "<!DOCTYPE") == end && hasOnlyLeadingDeclaration (text, end)
+        && hasOnlyShortCharacterReferences (text, end) && std::count (text, end, '<') <= maxTagsInState;
 }
 
 std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInBytes)
@@ -1170,11 +1184,12 @@ public:
 private:
     static bool namesAParameter (const juce::var& id, const juce::Array<juce::AudioProcessorParameter*>& all)
     {
-        return std::any_of (all.begin(), all.end(), [&id] (auto* parameter)
-        {
-            auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter);
-            return ranged != nullptr && ranged->getParameterID() == id.toString();
-        });
+        return std::any_of (all.begin(), all.end(),
+                            [&id] (auto* parameter)
+                            {
+                                auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter);
+                                return ranged != nullptr && ranged->getParameterID() == id.toString();
+                            });
     }
 
     std::vector<std::pair<juce::ValueTree, juce::NamedValueSet>> setAside;
@@ -1227,7 +1242,4 @@ void VorlanAudioProcessor::setStateInformation (const void* data, int sizeInByte
 }
 
 //==============================================================================
-juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
-{
-    return new VorlanAudioProcessor();
-}
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter() { return new VorlanAudioProcessor(); }

@@ -19,7 +19,8 @@ inline constexpr const char* shake = "shake";
 inline constexpr const char* afterburn = "afterburn";
 inline constexpr const char* gain = "gain";
 
-inline constexpr std::array<const char*, 8> inIndexOrder { launch, freeTime, climb, jet, infinity, shake, afterburn, gain };
+inline constexpr std::array<const char*, 8> inIndexOrder { launch,   freeTime, climb,     jet,
+                                                           infinity, shake,    afterburn, gain };
 } // namespace ParameterIDs
 
 //==============================================================================
@@ -64,7 +65,8 @@ public:
 
     //==============================================================================
     bool canPlaySound (juce::SynthesiserSound* sound) override;
-    void startNote (int midiNoteNumber, float velocity, juce::SynthesiserSound*, int currentPitchWheelPosition) override;
+    void startNote (int midiNoteNumber, float velocity, juce::SynthesiserSound*,
+                    int currentPitchWheelPosition) override;
     void stopNote (float velocity, bool allowTailOff) override;
     void pitchWheelMoved (int newPitchWheelValue) override;
     void controllerMoved (int controllerNumber, int newControllerValue) override;
@@ -75,11 +77,13 @@ public:
     /** Called by the processor while processing is stopped. */
     void prepare (double newSampleRate);
 
+    // clang-format off
     float getProgress() const noexcept              { return progress; }
     bool isEnvelopeActive() const noexcept          { return envelope.isActive(); }
     float getNoteFrequency() const noexcept         { return noteFrequency; }
     float getVelocityGain() const noexcept          { return velocityGain; }
     double getVoiceSampleRate() const noexcept      { return sampleRate; }
+    // clang-format on
 
 private:
     //==============================================================================
@@ -87,7 +91,9 @@ private:
         increment and no level, so their phases stand still. */
     static constexpr size_t numLanes = 8;
 
-    struct alignas (16) Lanes : std::array<float, numLanes> {};
+    struct alignas (16) Lanes : std::array<float, numLanes>
+    {
+    };
 
     /** Per-chunk values: everything that needs exp, cos or tan is worked out here. */
     struct ChunkSetup
@@ -128,11 +134,14 @@ private:
     */
     struct JetFilter
     {
-        struct Row { float fromOutput = 0.0f, fromOther = 0.0f, fromInput = 0.0f; };
+        struct Row
+        {
+            float fromOutput = 0.0f, fromOther = 0.0f, fromInput = 0.0f;
+        };
 
         void prepare (double newSampleRate) noexcept;
         void setCutoffFrequency (float cutoffHz) noexcept;
-        void reset() noexcept                           { output = other = 0.0f; }
+        void reset() noexcept { output = other = 0.0f; }
         float processSample (float input) noexcept;
 
         double sampleRate = 44100.0;
@@ -143,10 +152,11 @@ private:
         float output = 0.0f, other = 0.0f;
     };
 
-    void setUpChunk (ChunkSetup& chunk, const RiserSettings& current, float fs, double riseSamples,
-                     float ceilingHz, int chunkSamples);
+    void setUpChunk (ChunkSetup& chunk, const RiserSettings& current, float fs, double riseSamples, float ceilingHz,
+                     int chunkSamples);
     void setUpStack (ChunkSetup& chunk, const RiserSettings& current, float fs, float ceilingHz) const;
-    void setUpEndlessLayers (ChunkSetup& chunk, const RiserSettings& current, float fs, float ceilingHz, int chunkSamples);
+    void setUpEndlessLayers (ChunkSetup& chunk, const RiserSettings& current, float fs, float ceilingHz,
+                             int chunkSamples);
     bool renderChunk (const ChunkSetup& chunk, juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples);
     int fillEnvelope (int numSamples);
     template <bool withNoise>

@@ -49,8 +49,10 @@ class UridMap
 public:
     UridMap()
     {
-        mapFeatureData = { this, [] (LV2_URID_Map_Handle h, const char* uri) { return static_cast<UridMap*> (h)->map (uri); } };
-        unmapFeatureData = { this, [] (LV2_URID_Unmap_Handle h, LV2_URID urid) { return static_cast<UridMap*> (h)->unmap (urid); } };
+        mapFeatureData = { this, [] (LV2_URID_Map_Handle h, const char* uri)
+                           { return static_cast<UridMap*> (h)->map (uri); } };
+        unmapFeatureData = { this, [] (LV2_URID_Unmap_Handle h, LV2_URID urid)
+                             { return static_cast<UridMap*> (h)->unmap (urid); } };
     }
 
     LV2_URID map (const char* uri)
@@ -105,7 +107,7 @@ struct World
     /** A node freed at the end of the scope. */
     using Node = std::unique_ptr<LilvNode, decltype (&lilv_node_free)>;
 
-    Node uri (const std::string& text) const       { return { lilv_new_uri (world, text.c_str()), &lilv_node_free }; }
+    Node uri (const std::string& text) const { return { lilv_new_uri (world, text.c_str()), &lilv_node_free }; }
     Node get (const LilvNode* subject, const char* predicate) const
     {
         const auto p = uri (predicate);
@@ -131,11 +133,15 @@ class Instance
 {
 public:
     explicit Instance (UridMap& m, double sampleRateHz = sampleRate)
-        : map (m), world (sharedWorld()), rate (sampleRateHz)
+        : map (m),
+          world (sharedWorld()),
+          rate (sampleRateHz)
     {
         options = {
-            LV2_Options_Option { LV2_OPTIONS_INSTANCE, 0, map.map (LV2_BUF_SIZE__maxBlockLength), sizeof (int32_t), map.map (LV2_ATOM__Int), &maxBlockLength },
-            LV2_Options_Option { LV2_OPTIONS_INSTANCE, 0, map.map (LV2_BUF_SIZE__minBlockLength), sizeof (int32_t), map.map (LV2_ATOM__Int), &minBlockLength },
+            LV2_Options_Option { LV2_OPTIONS_INSTANCE, 0, map.map (LV2_BUF_SIZE__maxBlockLength), sizeof (int32_t),
+                                 map.map (LV2_ATOM__Int), &maxBlockLength },
+            LV2_Options_Option { LV2_OPTIONS_INSTANCE, 0, map.map (LV2_BUF_SIZE__minBlockLength), sizeof (int32_t),
+                                 map.map (LV2_ATOM__Int), &minBlockLength },
             LV2_Options_Option { LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr },
         };
 
@@ -177,9 +183,11 @@ public:
         }
     }
 
+    // clang-format off
     bool isValid() const noexcept                  { return instance != nullptr; }
     const LV2_Feature* const* getFeatures() const  { return features.data(); }
     LilvInstance* get() const noexcept             { return instance; }
+    // clang-format on
 
     //==============================================================================
     /** Starts the block's input sequence; add events in time order, then call run(). */
@@ -269,7 +277,8 @@ public:
 
             const LV2_Atom* property = nullptr;
             const LV2_Atom* value = nullptr;
-            lv2_atom_object_get (object, map.map (LV2_PATCH__property), &property, map.map (LV2_PATCH__value), &value, 0);
+            lv2_atom_object_get (object, map.map (LV2_PATCH__property), &property, map.map (LV2_PATCH__value), &value,
+                                 0);
 
             if (property == nullptr || value == nullptr || value->type != map.map (LV2_ATOM__Float))
                 continue;
@@ -307,7 +316,8 @@ private:
     LilvInstance* instance = nullptr;
 
     std::array<std::vector<float>, 2> audio;
-    std::vector<uint64_t> input = std::vector<uint64_t> (eventBufferBytes / sizeof (uint64_t)); // 64-bit aligned, as atoms want
+    std::vector<uint64_t> input = std::vector<uint64_t> (eventBufferBytes
+                                                         / sizeof (uint64_t)); // 64-bit aligned, as atoms want
     std::vector<uint64_t> output = std::vector<uint64_t> (eventBufferBytes / sizeof (uint64_t));
     float latency = 0.0f, freeWheeling = 0.0f, enabled = 1.0f;
     LV2_Atom_Forge forge;
@@ -331,7 +341,8 @@ State presetNamed (UridMap& map, const std::string& name)
         lilv_world_load_resource (world.world, preset);
         State state { lilv_state_new_from_world (world.world, &map.mapFeatureData, preset), &lilv_state_free };
 
-        if (state != nullptr && lilv_state_get_label (state.get()) != nullptr && name == lilv_state_get_label (state.get()))
+        if (state != nullptr && lilv_state_get_label (state.get()) != nullptr
+            && name == lilv_state_get_label (state.get()))
             result = std::move (state);
     }
 
@@ -341,14 +352,15 @@ State presetNamed (UridMap& map, const std::string& name)
 
 State saveState (Instance& instance, UridMap& map)
 {
-    return { lilv_state_new_from_instance (sharedWorld().plugin, instance.get(), &map.mapFeatureData, nullptr, nullptr, nullptr,
-                                           nullptr, [] (const char*, void*, uint32_t* size, uint32_t* type) -> const void*
-                                           {
-                                               *size = 0;
-                                               *type = 0;
-                                               return nullptr;
-                                           },
-                                           nullptr, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, instance.getFeatures()),
+    return { lilv_state_new_from_instance (
+                 sharedWorld().plugin, instance.get(), &map.mapFeatureData, nullptr, nullptr, nullptr, nullptr,
+                 [] (const char*, void*, uint32_t* size, uint32_t* type) -> const void*
+                 {
+                     *size = 0;
+                     *type = 0;
+                     return nullptr;
+                 },
+                 nullptr, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, instance.getFeatures()),
              &lilv_state_free };
 }
 
@@ -383,7 +395,12 @@ struct ParameterExpectation
 };
 
 const std::vector<ParameterExpectation> parameters {
-    { "launch", "Launch", 0.0f, 4.0f, 2.0f, { { "1 Bar", 0.0f }, { "2 Bars", 1.0f }, { "4 Bars", 2.0f }, { "8 Bars", 3.0f }, { "Free", 4.0f } } },
+    { "launch",
+      "Launch",
+      0.0f,
+      4.0f,
+      2.0f,
+      { { "1 Bar", 0.0f }, { "2 Bars", 1.0f }, { "4 Bars", 2.0f }, { "8 Bars", 3.0f }, { "Free", 4.0f } } },
     { "freeTime", "Free Time", 1.0f, 15.0f, 6.0f, {} },
     { "climb", "Climb", 1.0f, 4.0f, 2.0f, {} },
     { "jet", "Jet", 0.0f, 1.0f, 0.5f, {} },
@@ -432,7 +449,8 @@ TEST (Lv2ThroughLilv, DescribesTheEightParametersAsTheyTravel)
     ASSERT_NE (world.plugin, nullptr);
 
     const auto writable = world.uri (LV2_PATCH__writable);
-    LilvNodes* declared = lilv_world_find_nodes (world.world, lilv_plugin_get_uri (world.plugin), writable.get(), nullptr);
+    LilvNodes* declared = lilv_world_find_nodes (world.world, lilv_plugin_get_uri (world.plugin), writable.get(),
+                                                 nullptr);
     EXPECT_EQ (lilv_nodes_size (declared), parameters.size());
     lilv_nodes_free (declared);
 
@@ -566,7 +584,7 @@ TEST_F (Lv2Instance, KeepsTheHostsTempoBetweenPositionEvents)
 TEST_F (Lv2Instance, TakesPlainValuesAndReportsThemBack)
 {
     instance->beginEvents();
-    instance->addParameter (0, "launch", 3.0f);  // "8 Bars"
+    instance->addParameter (0, "launch", 3.0f); // "8 Bars"
     instance->addParameter (0, "gain", -7.5f);
     instance->addParameter (0, "freeTime", 8.04f); // snapped to the 0.1 s step
     instance->run (64);
@@ -591,11 +609,13 @@ TEST_F (Lv2Instance, PresetsSelectTheirProgramsValues)
     {
         const char* name;
         std::map<std::string, float> values;
+        // clang-format off
     } cases[] {
         { "Sonic Boom", { { "launch", 0.0f }, { "freeTime", 2.0f }, { "climb", 3.0f }, { "jet", 0.9f }, { "shake", 0.7f }, { "afterburn", 1.0f } } },
         { "Orbit Hold", { { "launch", 4.0f }, { "freeTime", 15.0f }, { "climb", 3.0f }, { "jet", 0.4f }, { "infinity", 1.0f },
                           { "shake", 0.35f }, { "afterburn", 0.55f }, { "gain", -1.5f } } },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -644,7 +664,8 @@ TEST (Lv2Soak, NoAllocationInRunAndEverySampleFiniteWithinFullScale)
 
     UridMap map;
     std::mt19937 random (20261210);
-    const char* const presetNames[] { "Runway 4 Bar", "Cockpit Panic", "Infinite Ascent", "Red Alert", "Orbit Hold", "Jet Wash" };
+    const char* const presetNames[] { "Runway 4 Bar", "Cockpit Panic", "Infinite Ascent",
+                                      "Red Alert",    "Orbit Hold",    "Jet Wash" };
     std::vector<State> presets;
 
     for (const auto* name : presetNames)
@@ -681,7 +702,8 @@ TEST (Lv2Soak, NoAllocationInRunAndEverySampleFiniteWithinFullScale)
                 if (roll < 4 || held.empty())
                 {
                     const auto channel = (int) (random() % 16), note = (int) (random() % 128);
-                    instance.addMidi (frame, { (uint8_t) (0x90 | channel), (uint8_t) note, (uint8_t) (1 + random() % 127) });
+                    instance.addMidi (frame,
+                                      { (uint8_t) (0x90 | channel), (uint8_t) note, (uint8_t) (1 + random() % 127) });
                     held.emplace_back (channel, note);
                 }
                 else if (roll < 7)
@@ -695,7 +717,8 @@ TEST (Lv2Soak, NoAllocationInRunAndEverySampleFiniteWithinFullScale)
                     const auto& parameter = parameters[random() % parameters.size()];
                     const auto edge = random() % 3;
                     const auto position = edge == 0 ? 0.0f : edge == 1 ? 1.0f : (float) (random() % 1001) / 1000.0f;
-                    instance.addParameter (frame, parameter.id, parameter.minimum + position * (parameter.maximum - parameter.minimum));
+                    instance.addParameter (frame, parameter.id,
+                                           parameter.minimum + position * (parameter.maximum - parameter.minimum));
                 }
                 else
                 {
@@ -743,10 +766,11 @@ TEST (Lv2Soak, NoAllocationInRunAndEverySampleFiniteWithinFullScale)
         }
     }
 
-    std::printf ("lv2 soak: %.1f s of audio in %ld blocks, %ld events, %ld preset selections, %ld state restores, peak %.3f\n"
-                 "lv2 soak: %ld allocations in the %ld blocks longer than the one before, %ld in the others\n",
-                 audioSeconds, blocks, events, programChanges, stateRestores, (double) peak,
-                 growingBlockAllocations, growingBlocks, allocations);
+    std::printf (
+        "lv2 soak: %.1f s of audio in %ld blocks, %ld events, %ld preset selections, %ld state restores, peak %.3f\n"
+        "lv2 soak: %ld allocations in the %ld blocks longer than the one before, %ld in the others\n",
+        audioSeconds, blocks, events, programChanges, stateRestores, (double) peak, growingBlockAllocations,
+        growingBlocks, allocations);
 
     // JUCE 7.0.5's LV2 wrapper resizes its own buffer to each block, keeping its contents, and that
     // reallocates when a block is longer than the one before; at most once per such block. Nothing

@@ -18,10 +18,7 @@ namespace
 constexpr double sampleRate = 48000.0;
 constexpr int blockSize = 512;
 
-juce::File moduleBundle()
-{
-    return juce::File (VORLAN_VST3_BUNDLE);
-}
+juce::File moduleBundle() { return juce::File (VORLAN_VST3_BUNDLE); }
 
 std::unique_ptr<juce::AudioPluginInstance> createHostedInstance()
 {
@@ -105,7 +102,8 @@ bool buffersEqual (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<fl
         return false;
 
     for (int ch = 0; ch < a.getNumChannels(); ++ch)
-        if (std::memcmp (a.getReadPointer (ch), b.getReadPointer (ch), sizeof (float) * (size_t) a.getNumSamples()) != 0)
+        if (std::memcmp (a.getReadPointer (ch), b.getReadPointer (ch), sizeof (float) * (size_t) a.getNumSamples())
+            != 0)
             return false;
 
     return true;
@@ -124,10 +122,7 @@ protected:
 
     static void TearDownTestSuite() { info.reset(); }
 
-    void SetUp() override
-    {
-        ASSERT_TRUE (readResult.wasOk()) << readResult.getErrorMessage();
-    }
+    void SetUp() override { ASSERT_TRUE (readResult.wasOk()) << readResult.getErrorMessage(); }
 
     static inline std::unique_ptr<hostkit::Vst3FactoryInfo> info;
     static inline juce::Result readResult = juce::Result::ok();
@@ -149,10 +144,12 @@ TEST_F (ModuleFactory, ListsTheProcessorThenTheController)
         juce::uint32 secondWord;
     };
 
+    // clang-format off
     const ExpectedClass expected[] = {
         { "Audio Module Class", 0x9182FAEB },
         { "Component Controller Class", 0x1234ABCD },
     };
+    // clang-format on
 
     ASSERT_EQ (info->classes.size(), std::size (expected));
 
@@ -162,9 +159,9 @@ TEST_F (ModuleFactory, ListsTheProcessorThenTheController)
         const auto& actual = info->classes[i];
 
         EXPECT_EQ (actual.category, expected[i].category);
-        EXPECT_EQ (actual.classId, hostkit::classIdFromWords (0xABCDEF01, expected[i].secondWord,
-                                                              hostkit::fourCharCode ("Qxtz"),
-                                                              hostkit::fourCharCode ("Vrln")));
+        EXPECT_EQ (actual.classId,
+                   hostkit::classIdFromWords (0xABCDEF01, expected[i].secondWord, hostkit::fourCharCode ("Qxtz"),
+                                              hostkit::fourCharCode ("Vrln")));
         EXPECT_EQ (actual.cardinality, 0x7FFFFFFF);
         EXPECT_EQ (actual.name, "Vorlan");
 
@@ -276,16 +273,10 @@ TEST_F (HostedInstance, AddsTheWrappersBypassAndProgramParametersAfterTheEight)
 
 TEST_F (HostedInstance, ListsTheFourteenFactoryPrograms)
 {
-    const char* const names[] = {
-        "Runway 4 Bar", "Cockpit Panic", "Stratosphere", "Infinite Ascent", "Gentle Liftoff",
-        "Sonic Boom",   "Mach 2",        "Turbulence",   "Black Sky",       "Escape Velocity",
-        "Contrail Dream", "Red Alert",   "Orbit Hold",   "Jet Wash",
-    };
+    ASSERT_EQ (plugin->getNumPrograms(), (int) expected::numPrograms);
 
-    ASSERT_EQ (plugin->getNumPrograms(), (int) std::size (names));
-
-    for (int i = 0; i < (int) std::size (names); ++i)
-        EXPECT_EQ (plugin->getProgramName (i), names[i]) << "program " << i;
+    for (int i = 0; i < (int) expected::numPrograms; ++i)
+        EXPECT_EQ (plugin->getProgramName (i), expected::programs[(size_t) i].name) << "program " << i;
 
     EXPECT_EQ (plugin->getCurrentProgram(), 0);
 }
@@ -299,6 +290,7 @@ TEST_F (HostedInstance, MapsPlainValuesThroughThePluginsOwnConversions)
         std::optional<float> normalised;
     };
 
+    // clang-format off
     const Case cases[] = {
         { "launch", "3", 0.75f },          // item index
         { "launch", "8 Bars", 0.75f },     // item text
@@ -311,6 +303,7 @@ TEST_F (HostedInstance, MapsPlainValuesThroughThePluginsOwnConversions)
         { "climb", "2.5", 0.5f },
         { "gain", "loud", std::nullopt },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -417,9 +410,7 @@ TEST_F (HostedInstance, SustainPedalHoldsARiserPastItsNoteOff)
     setPlainValue (*plugin, "jet", "0");
     const auto at = [] (double seconds) { return (juce::int64) (seconds * sampleRate); };
     const auto levelAt = [] (const juce::AudioBuffer<float>& output, double seconds)
-    {
-        return output.getRMSLevel (0, (int) (seconds * sampleRate), (int) (0.05 * sampleRate));
-    };
+    { return output.getRMSLevel (0, (int) (seconds * sampleRate), (int) (0.05 * sampleRate)); };
 
     for (const bool pedal : { false, true })
     {
@@ -439,7 +430,7 @@ TEST_F (HostedInstance, SustainPedalHoldsARiserPastItsNoteOff)
 
         EXPECT_GT (levelAt (output, 0.3), 0.01f);
         EXPECT_EQ (levelAt (output, 1.0) > 0.01f, pedal); // note off at 0.5 s, release 0.14 s
-        EXPECT_EQ (levelAt (output, 1.8), 0.0f);           // pedal up at 1.5 s
+        EXPECT_EQ (levelAt (output, 1.8), 0.0f);          // pedal up at 1.5 s
     }
 }
 
@@ -467,7 +458,8 @@ TEST_F (HostedInstance, PlaysIntoAMonoOutputTheMixOfItsStereoOne)
 
     for (int i = 0; i < mono.getNumSamples(); ++i)
         largestDifference = juce::jmax (largestDifference,
-                                        std::abs (mono.getSample (0, i) - 0.5f * (stereo.getSample (0, i) + stereo.getSample (1, i))));
+                                        std::abs (mono.getSample (0, i)
+                                                  - 0.5f * (stereo.getSample (0, i) + stereo.getSample (1, i))));
 
     EXPECT_LT (largestDifference, 1.0e-5f);
 }
@@ -511,7 +503,11 @@ TEST_F (HostedInstance, StateRestoreLeavesEveryHostedValueOnItsRestoredValue)
             for (size_t i = 0; i < expected::numParameters; ++i)
             {
                 auto* parameter = plugin->getParameters()[(int) i];
-                const auto nearTheSavedStep = juce::jlimit (0.0f, 1.0f, wanted[i] + 0.2f * random.nextFloat() / (float) juce::jmax (1, parameter->getNumSteps() - 1));
+                const auto nearTheSavedStep = juce::jlimit (0.0f, 1.0f,
+                                                            wanted[i]
+                                                                + 0.2f * random.nextFloat()
+                                                                      / (float) juce::jmax (1, parameter->getNumSteps()
+                                                                                                   - 1));
                 parameter->setValueNotifyingHost (round % 2 == 0 ? nearTheSavedStep : random.nextFloat());
             }
 

@@ -19,10 +19,7 @@ thread_local bool countingThisThread = false;
 std::atomic<long> allocationsWhileCounting { 0 };
 
 /** Out of line, so a debugger can break here to see where a counted allocation comes from. */
-[[gnu::noinline]] void allocationSeen() noexcept
-{
-    allocationsWhileCounting.fetch_add (1, std::memory_order_relaxed);
-}
+[[gnu::noinline]] void allocationSeen() noexcept { allocationsWhileCounting.fetch_add (1, std::memory_order_relaxed); }
 
 void noteAllocation() noexcept
 {
@@ -65,7 +62,7 @@ ScopedAllocationCounter::ScopedAllocationCounter()
     countingThisThread = true;
 }
 
-ScopedAllocationCounter::~ScopedAllocationCounter()  { countingThisThread = false; }
+ScopedAllocationCounter::~ScopedAllocationCounter() { countingThisThread = false; }
 long ScopedAllocationCounter::count() const noexcept { return allocationsWhileCounting.load(); }
 
 bool ScopedAllocationCounter::countsCAllocator() noexcept
@@ -78,6 +75,7 @@ bool ScopedAllocationCounter::countsCAllocator() noexcept
 }
 
 //==============================================================================
+// clang-format off
 void* operator new (std::size_t size)                                    { return allocateOrThrow (size); }
 void* operator new[] (std::size_t size)                                  { return allocateOrThrow (size); }
 void* operator new (std::size_t size, const std::nothrow_t&) noexcept    { noteAllocation(); return rawMalloc (size == 0 ? 1 : size); }
@@ -91,17 +89,30 @@ void operator delete[] (void* p, std::size_t) noexcept                   { std::
 void operator delete (void* p, std::align_val_t) noexcept                { std::free (p); }
 void operator delete[] (void* p, std::align_val_t) noexcept              { std::free (p); }
 void operator delete (void* p, std::size_t, std::align_val_t) noexcept   { std::free (p); }
+// clang-format on
 void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
 
 #if ! VORLAN_SANITIZED
 // The C allocator too (JUCE's HeapBlock uses it), forwarded to glibc's own entry points.
 extern "C"
 {
-void* __libc_calloc (std::size_t, std::size_t);
-void* __libc_realloc (void*, std::size_t);
+    void* __libc_calloc (std::size_t, std::size_t);
+    void* __libc_realloc (void*, std::size_t);
 
-void* malloc (std::size_t size)                    { noteAllocation(); return __libc_malloc (size); }
-void* calloc (std::size_t count, std::size_t size) { noteAllocation(); return __libc_calloc (count, size); }
-void* realloc (void* p, std::size_t size)          { noteAllocation(); return __libc_realloc (p, size); }
+    void* malloc (std::size_t size)
+    {
+        noteAllocation();
+        return __libc_malloc (size);
+    }
+    void* calloc (std::size_t count, std::size_t size)
+    {
+        noteAllocation();
+        return __libc_calloc (count, size);
+    }
+    void* realloc (void* p, std::size_t size)
+    {
+        noteAllocation();
+        return __libc_realloc (p, size);
+    }
 }
 #endif

@@ -11,7 +11,12 @@ namespace testsupport
 class HostRecorder : public juce::AudioProcessorListener
 {
 public:
-    enum class Kind { begin, change, end };
+    enum class Kind
+    {
+        begin,
+        change,
+        end
+    };
 
     struct Event
     {

@@ -13,8 +13,8 @@ class LoopingThread
 {
 public:
     explicit LoopingThread (std::function<void()> stepToRepeat)
-        : step (std::move (stepToRepeat))
-        , thread (
+        : step (std::move (stepToRepeat)),
+          thread (
               [this]
               {
                   while (keepRunning)

@@ -20,6 +20,7 @@ struct Parameter
 };
 
 // In the index order the host sees. Every range is linear.
+// clang-format off
 constexpr std::array<Parameter, numParameters> parameters { {
     { "launch",    "Launch",      0.0f,   4.0f,  2.0f },
     { "freeTime",  "Free Time",   1.0f,  15.0f,  6.0f },
@@ -29,6 +30,7 @@ constexpr std::array<Parameter, numParameters> parameters { {
     { "shake",     "Shake",       0.0f,   1.0f,  0.4f },
     { "afterburn", "Afterburn",   0.0f,   1.0f,  0.5f },
     { "gain",      "Output Gain", -24.0f, 6.0f,  0.0f },
+    // clang-format on
 } };
 
 /** The normalised value of a plain one for the parameter at an index. */
@@ -45,6 +47,7 @@ struct Program
     std::array<float, numParameters> plainValues; // index order
 };
 
+// clang-format off
 constexpr std::array<Program, numPrograms> programs { {
     { "Runway 4 Bar",    "4 Bars", { 2, 6,    2,    0.5f,  0, 0.4f,  0.5f,  0 } },
     { "Cockpit Panic",   "2 Bars", { 1, 4,    3,    0.8f,  0, 0.9f,  0.85f, 0 } },
@@ -60,5 +63,6 @@ constexpr std::array<Program, numPrograms> programs { {
     { "Red Alert",       "1 Bar",  { 0, 1.5f, 2,    1,     0, 0.85f, 0.95f, 0 } },
     { "Orbit Hold",      "Free",   { 4, 15,   3,    0.4f,  1, 0.35f, 0.55f, -1.5f } },
     { "Jet Wash",        "4 Bars", { 2, 7,    2,    0.95f, 0, 0.45f, 0.5f,  -1 } },
+    // clang-format on
 } };
 } // namespace expected

@@ -33,8 +33,10 @@ public:
         stage = Stage::release;
     }
 
+    // clang-format off
     void cut()                      { level = 0.0f; stage = Stage::idle; }
     bool isActive() const noexcept  { return stage != Stage::idle; }
+    // clang-format on
 
     float next()
     {
@@ -64,7 +66,13 @@ public:
     }
 
 private:
-    enum class Stage { idle, attack, sustain, release };
+    enum class Stage
+    {
+        idle,
+        attack,
+        sustain,
+        release
+    };
     Stage stage = Stage::idle;
     float level = 0.0f, attackRate = 0.0f, releaseRate = 0.0f;
 };
@@ -94,13 +102,16 @@ public:
         envelope.start (sampleRate);
     }
 
+    // clang-format off
     void release()                   { envelope.release (sampleRate); }
     void cut()                       { envelope.cut(); }
     bool isActive() const noexcept   { return envelope.isActive(); }
+    // clang-format on
     float getProgress() const noexcept { return progress; }
 
     /** Adds the output to `numSamples` samples of every channel pointer from `startSample` on. */
-    void render (const RiserSettings& settings, float* const* channels, int numChannels, int startSample, int numSamples)
+    void render (const RiserSettings& settings, float* const* channels, int numChannels, int startSample,
+                 int numSamples)
     {
         if (! envelope.isActive() || numSamples < 1)
             return;
@@ -160,8 +171,8 @@ private:
             rightGains[k] = layerRight[k];
         }
 
-        shepardPhase = fractionalPart (shepardPhase
-                                       + settings.climb / std::max (settings.riseSeconds, 0.2f) / 5.0f * (float) length / fs);
+        shepardPhase = fractionalPart (
+            shepardPhase + settings.climb / std::max (settings.riseSeconds, 0.2f) / 5.0f * (float) length / fs);
     }
 
     static float polyBlepCorrection (float phase, float increment)
@@ -206,7 +217,8 @@ private:
         if (shakePhase >= 1.0f)
             shakePhase -= 1.0f;
 
-        const auto shakeFactor = 1.0f - shakeDepth * (0.5f + 0.5f * std::sin (juce::MathConstants<float>::twoPi * shakePhase));
+        const auto shakeFactor = 1.0f
+                               - shakeDepth * (0.5f + 0.5f * std::sin (juce::MathConstants<float>::twoPi * shakePhase));
         const auto g = e * velocityGain * shakeFactor;
         const auto left = leftSum * g, right = rightSum * g;
 
@@ -242,7 +254,8 @@ inline float riseSeconds (int launchIndex, double bpm, float freeTime)
 
 /** What block processing does after the voices: the afterburn stage driven by the highest progress,
     then gain and soft clip. Returns the block's peak. */
-inline float applyOutputStages (juce::AudioBuffer<float>& buffer, float afterburn, float highestProgress, float gainDecibels)
+inline float applyOutputStages (juce::AudioBuffer<float>& buffer, float afterburn, float highestProgress,
+                                float gainDecibels)
 {
     const auto numChannels = buffer.getNumChannels(), numSamples = buffer.getNumSamples();
     const auto drive = afterburn * highestProgress;

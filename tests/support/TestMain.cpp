@@ -9,7 +9,7 @@ namespace
 class JuceEnvironment final : public ::testing::Environment
 {
 public:
-    void SetUp() override    { initialiser = std::make_unique<juce::ScopedJuceInitialiser_GUI>(); }
+    void SetUp() override { initialiser = std::make_unique<juce::ScopedJuceInitialiser_GUI>(); }
     void TearDown() override { initialiser.reset(); }
 
 private:

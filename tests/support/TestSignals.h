@@ -60,7 +60,8 @@ inline float maxAbsDifference (const juce::AudioBuffer<float>& buffer, int chann
 }
 
 /** Fundamental near an expected frequency, from the autocorrelation peak between 0.6 and 1.6 periods. */
-inline float estimateFundamentalHz (const std::vector<float>& x, int start, int length, double sampleRate, float expectedHz)
+inline float estimateFundamentalHz (const std::vector<float>& x, int start, int length, double sampleRate,
+                                    float expectedHz)
 {
     const auto expectedLag = sampleRate / expectedHz;
     const auto minLag = juce::jmax (2, (int) (0.6 * expectedLag));

@@ -49,10 +49,7 @@ juce::MidiBuffer noteOnAt (int note, int samplePosition = 0, float velocity = 1.
 class BlockProcessingTest : public ::testing::Test
 {
 protected:
-    BlockProcessingTest()
-    {
-        processor.prepareToPlay (sampleRate, blockSize);
-    }
+    BlockProcessingTest() { processor.prepareToPlay (sampleRate, blockSize); }
 
     juce::AudioBuffer<float> processOne (juce::MidiBuffer midi = {}, int numChannels = 2, int numSamples = blockSize)
     {
@@ -73,6 +70,7 @@ TEST_F (BlockProcessingTest, RiseLengthFollowsLaunchAndTempo)
     TestPlayHead playHead;
     processor.setPlayHead (&playHead);
 
+    // clang-format off
     struct Case { int launch; std::optional<double> bpm; bool hasPosition; float freeTime; float seconds; };
     const Case cases[] {
         { 0, 120.0,        true,  6.0f,  2.0f },
@@ -92,6 +90,7 @@ TEST_F (BlockProcessingTest, RiseLengthFollowsLaunchAndTempo)
         { 4, 60.0,         true,  6.0f,  6.0f },
         { 4, 999.0,        true, 14.3f, 14.3f },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -173,8 +172,19 @@ TEST_F (BlockProcessingTest, NoSoundingNoteGivesExactSilenceAndZeroPublishedValu
 //==============================================================================
 namespace
 {
-struct TimedNote { int note; float velocity; double onSeconds; double offSeconds; };
-struct TimedChange { double atSeconds; const char* parameterID; float plain; };
+struct TimedNote
+{
+    int note;
+    float velocity;
+    double onSeconds;
+    double offSeconds;
+};
+struct TimedChange
+{
+    double atSeconds;
+    const char* parameterID;
+    float plain;
+};
 
 /** A run of blocks: plain parameter values (the noise off), notes and changes, all at block starts. */
 struct BlockCase
@@ -195,7 +205,10 @@ class PlainBlocks
 public:
     explicit PlainBlocks (double rate) : sampleRate (rate) {}
 
-    void noteOn (int note, float velocity)  { voices.push_back ({ note, reference::Voice (sampleRate, note, velocity) }); }
+    void noteOn (int note, float velocity)
+    {
+        voices.push_back ({ note, reference::Voice (sampleRate, note, velocity) });
+    }
 
     void noteOff (int note)
     {
@@ -221,7 +234,8 @@ public:
 
         for (auto& [n, voice] : voices)
         {
-            voice.render (settings, buffer.getArrayOfWritePointers(), buffer.getNumChannels(), 0, buffer.getNumSamples());
+            voice.render (settings, buffer.getArrayOfWritePointers(), buffer.getNumChannels(), 0,
+                          buffer.getNumSamples());
 
             if (voice.isActive())
                 progress = juce::jmax (progress, voice.getProgress());
@@ -299,7 +313,8 @@ BlockComparison compareBlocks (const BlockCase& c)
         for (int ch = 0; ch < c.numChannels; ++ch)
             for (int i = 0; i < c.blockSize; ++i)
                 result.largestDifference = juce::jmax (result.largestDifference,
-                                                       std::abs (actual.getSample (ch, i) - expected.getSample (ch, i)));
+                                                       std::abs (actual.getSample (ch, i)
+                                                                 - expected.getSample (ch, i)));
 
         EXPECT_FLOAT_EQ (processor.riseProgress.load(), plain.progress) << "block at " << start;
         EXPECT_NEAR (processor.outputPeak.load(), peak, 1.0e-5f) << "block at " << start;
@@ -322,12 +337,20 @@ std::vector<BlockCase> layoutTable()
             for (const auto numChannels : { 2, 1 })
                 for (const auto endless : { false, true })
                 {
-                    table.push_back ({ juce::String (rate).toStdString() + " Hz, block " + std::to_string (samplesPerBlock) + ", "
-                                           + std::to_string (numChannels) + " channel(s)" + (endless ? ", endless" : ""),
-                                       rate, samplesPerBlock, numChannels, samplesPerBlock == 1 ? 0.4 : 1.3,
-                                       { { launch, 4.0f }, { freeTime, 1.0f }, { infinity, endless ? 1.0f : 0.0f },
-                                         { climb, 1.0f + (float) (row % 4) }, { shake, (float) (row % 3) / 2.0f },
-                                         { afterburn, (float) (row % 5) / 4.0f }, { gain, -6.0f + 3.0f * (float) (row % 4) } },
+                    table.push_back ({ juce::String (rate).toStdString() + " Hz, block "
+                                           + std::to_string (samplesPerBlock) + ", " + std::to_string (numChannels)
+                                           + " channel(s)" + (endless ? ", endless" : ""),
+                                       rate,
+                                       samplesPerBlock,
+                                       numChannels,
+                                       samplesPerBlock == 1 ? 0.4 : 1.3,
+                                       { { launch, 4.0f },
+                                         { freeTime, 1.0f },
+                                         { infinity, endless ? 1.0f : 0.0f },
+                                         { climb, 1.0f + (float) (row % 4) },
+                                         { shake, (float) (row % 3) / 2.0f },
+                                         { afterburn, (float) (row % 5) / 4.0f },
+                                         { gain, -6.0f + 3.0f * (float) (row % 4) } },
                                        { { notes[row % 6], 0.2f + 0.2f * (float) (row % 5), 0.0, 1.1 },
                                          { notes[(row + 3) % 6], 1.0f, 0.2, 10.0 } } });
                     ++row;
@@ -367,29 +390,84 @@ TEST (BlockRenderingTest, MatchesThePlainRenderingThroughChangesDuringNotes)
     for (const auto endless : { false, true })
         for (const auto numChannels : { 2, 1 })
             for (const auto shakeAmount : { 0.0f, 0.8f })
-                cases.push_back ({ std::string (endless ? "endless" : "normal") + (numChannels == 2 ? " stereo" : " mono")
+                cases.push_back ({ std::string (endless ? "endless" : "normal")
+                                       + (numChannels == 2 ? " stereo" : " mono")
                                        + (shakeAmount > 0.0f ? " shake" : " still"),
-                                   48000.0, 512, numChannels, 2.5,
-                                   { { launch, 0.0f }, { infinity, endless ? 1.0f : 0.0f }, { shake, shakeAmount }, { afterburn, 1.0f } },
+                                   48000.0,
+                                   512,
+                                   numChannels,
+                                   2.5,
+                                   { { launch, 0.0f },
+                                     { infinity, endless ? 1.0f : 0.0f },
+                                     { shake, shakeAmount },
+                                     { afterburn, 1.0f } },
                                    { { 57, 0.9f, 0.0, 2.2 }, { 64, 0.6f, 0.5, 3.0 } } });
 
-    cases.push_back ({ "afterburn 0.6, -6 dB", 48000.0, 512, 2, 2.3, { { launch, 0.0f }, { afterburn, 0.6f }, { gain, -6.0f } }, { { 57, 1.0f, 0.0, 9.0 } } });
-    cases.push_back ({ "afterburn 1, +3 dB, mono", 48000.0, 512, 1, 2.3, { { launch, 0.0f }, { afterburn, 1.0f }, { gain, 3.0f } }, { { 57, 1.0f, 0.0, 9.0 } } });
+    cases.push_back ({ "afterburn 0.6, -6 dB",
+                       48000.0,
+                       512,
+                       2,
+                       2.3,
+                       { { launch, 0.0f }, { afterburn, 0.6f }, { gain, -6.0f } },
+                       { { 57, 1.0f, 0.0, 9.0 } } });
+    cases.push_back ({ "afterburn 1, +3 dB, mono",
+                       48000.0,
+                       512,
+                       1,
+                       2.3,
+                       { { launch, 0.0f }, { afterburn, 1.0f }, { gain, 3.0f } },
+                       { { 57, 1.0f, 0.0, 9.0 } } });
     cases.push_back ({ "gain at the bottom", 44100.0, 441, 2, 1.0, { { gain, -24.0f } }, { { 40, 1.0f, 0.0, 9.0 } } });
 
     // Rise length and mode changed while a note sounds: a shorter rise jumps forward, a longer one steps back.
-    cases.push_back ({ "rise shorter", 48000.0, 512, 2, 3.0, { { launch, 4.0f }, { freeTime, 8.0f }, { afterburn, 1.0f } },
-                       { { 57, 0.8f, 0.0, 2.5 } }, { { 1.0, freeTime, 1.5f } } });
-    cases.push_back ({ "rise longer", 44100.0, 441, 2, 3.0, { { launch, 4.0f }, { freeTime, 1.5f }, { afterburn, 1.0f } },
-                       { { 57, 0.8f, 0.0, 2.5 } }, { { 1.0, freeTime, 8.0f } } });
-    cases.push_back ({ "launch length by tempo", 48000.0, 512, 1, 3.0, { { launch, 1.0f }, { afterburn, 0.5f } },
-                       { { 60, 0.8f, 0.0, 2.5 } }, { { 1.0, launch, 0.0f }, { 2.0, launch, 3.0f } } });
-    cases.push_back ({ "endless on and off", 48000.0, 512, 2, 3.0, { { launch, 4.0f }, { freeTime, 2.0f }, { afterburn, 1.0f } },
-                       { { 64, 0.8f, 0.0, 2.7 } }, { { 1.0, infinity, 1.0f }, { 2.0, infinity, 0.0f } } });
-    cases.push_back ({ "endless off, mono", 96000.0, 4096, 1, 3.0, { { launch, 4.0f }, { freeTime, 2.0f }, { infinity, 1.0f } },
-                       { { 40, 1.0f, 0.0, 2.5 } }, { { 1.5, infinity, 0.0f } } });
-    cases.push_back ({ "shake on and off", 48000.0, 32, 2, 3.0, { { launch, 4.0f }, { freeTime, 1.0f }, { shake, 0.0f } },
-                       { { 72, 0.7f, 0.0, 2.5 } }, { { 1.0, shake, 1.0f }, { 2.0, shake, 0.0f } } });
+    cases.push_back ({ "rise shorter",
+                       48000.0,
+                       512,
+                       2,
+                       3.0,
+                       { { launch, 4.0f }, { freeTime, 8.0f }, { afterburn, 1.0f } },
+                       { { 57, 0.8f, 0.0, 2.5 } },
+                       { { 1.0, freeTime, 1.5f } } });
+    cases.push_back ({ "rise longer",
+                       44100.0,
+                       441,
+                       2,
+                       3.0,
+                       { { launch, 4.0f }, { freeTime, 1.5f }, { afterburn, 1.0f } },
+                       { { 57, 0.8f, 0.0, 2.5 } },
+                       { { 1.0, freeTime, 8.0f } } });
+    cases.push_back ({ "launch length by tempo",
+                       48000.0,
+                       512,
+                       1,
+                       3.0,
+                       { { launch, 1.0f }, { afterburn, 0.5f } },
+                       { { 60, 0.8f, 0.0, 2.5 } },
+                       { { 1.0, launch, 0.0f }, { 2.0, launch, 3.0f } } });
+    cases.push_back ({ "endless on and off",
+                       48000.0,
+                       512,
+                       2,
+                       3.0,
+                       { { launch, 4.0f }, { freeTime, 2.0f }, { afterburn, 1.0f } },
+                       { { 64, 0.8f, 0.0, 2.7 } },
+                       { { 1.0, infinity, 1.0f }, { 2.0, infinity, 0.0f } } });
+    cases.push_back ({ "endless off, mono",
+                       96000.0,
+                       4096,
+                       1,
+                       3.0,
+                       { { launch, 4.0f }, { freeTime, 2.0f }, { infinity, 1.0f } },
+                       { { 40, 1.0f, 0.0, 2.5 } },
+                       { { 1.5, infinity, 0.0f } } });
+    cases.push_back ({ "shake on and off",
+                       48000.0,
+                       32,
+                       2,
+                       3.0,
+                       { { launch, 4.0f }, { freeTime, 1.0f }, { shake, 0.0f } },
+                       { { 72, 0.7f, 0.0, 2.5 } },
+                       { { 1.0, shake, 1.0f }, { 2.0, shake, 0.0f } } });
 
     expectAllMatchThePlainRendering (cases);
 }
@@ -459,7 +537,11 @@ TEST (OutputStagesTest, StagesFollowTanhAcrossTheWholeRange)
         return std::abs ((double) got - want) / (double) (std::nextafter (std::abs (wanted), 2.0f) - std::abs (wanted));
     };
 
-    struct Case { float gainDecibels; float drive; };
+    struct Case
+    {
+        float gainDecibels;
+        float drive;
+    };
     const Case cases[] { { 0.0f, 0.0f }, { 6.0f, 0.0f }, { -24.0f, 0.0f }, { 0.0f, 0.3f }, { 0.0f, 1.0f } };
 
     for (const auto& c : cases)
@@ -479,7 +561,8 @@ TEST (OutputStagesTest, StagesFollowTanhAcrossTheWholeRange)
             VorlanAudioProcessor::applyAfterburn (mono, c.drive);
 
             for (size_t i = 0; i < inputs.size(); ++i)
-                worst = std::max (worst, unitsOfRounding (mono.getSample (0, (int) i), std::tanh ((double) (k * inputs[i])) * normaliser));
+                worst = std::max (worst, unitsOfRounding (mono.getSample (0, (int) i),
+                                                          std::tanh ((double) (k * inputs[i])) * normaliser));
 
             std::copy (inputs.begin(), inputs.end(), mono.getWritePointer (0));
         }
@@ -530,17 +613,19 @@ TEST_F (BlockProcessingTest, ANinthNoteStealsTheOldestVoiceThatIsNeitherTheLowes
     struct Case
     {
         const char* description;
-        std::vector<int> held;   // started in this order, all eight voices
-        int released;            // released just before the ninth, or -1
-        int stolen;              // the note whose voice the ninth takes
+        std::vector<int> held; // started in this order, all eight voices
+        int released;          // released just before the ninth, or -1
+        int stolen;            // the note whose voice the ninth takes
     };
 
+    // clang-format off
     const Case cases[] {
         { "rising",             { 50, 51, 52, 53, 54, 55, 56, 57 }, -1, 51 }, // the oldest is the lowest
         { "falling",            { 57, 56, 55, 54, 53, 52, 51, 50 }, -1, 56 }, // the oldest is the highest
         { "oldest in between",  { 60, 40, 50, 55, 45, 65, 52, 58 }, -1, 60 },
         { "a released one first", { 60, 40, 50, 55, 45, 65, 52, 58 }, 52, 52 },
     };
+    // clang-format on
 
     constexpr int ninth = 70;
 
@@ -597,7 +682,8 @@ TEST_F (BlockProcessingTest, PrepareResetsPublishedValuesAndARateChangeStopsNote
 
 TEST_F (BlockProcessingTest, ARateOfZeroOrNaNKeepsTheRateTheVoicesHad)
 {
-    for (const auto unusable : { 0.0, -44100.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity() })
+    for (const auto unusable :
+         { 0.0, -44100.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity() })
     {
         SCOPED_TRACE (unusable);
         processor.prepareToPlay (unusable, blockSize);
@@ -621,10 +707,7 @@ juce::MidiBuffer noteOffAt (int note, int samplePosition = 0)
     return midi;
 }
 
-int blocksFor (double seconds)
-{
-    return (int) std::ceil (seconds * sampleRate / blockSize);
-}
+int blocksFor (double seconds) { return (int) std::ceil (seconds * sampleRate / blockSize); }
 
 std::vector<const VorlanVoice*> activeVoices (VorlanAudioProcessor& processor)
 {
@@ -676,9 +759,9 @@ TEST_F (BlockProcessingTest, TheSameNoteAgainDuringItsReleaseStartsAFreshRiserBe
     auto active = activeVoices (processor);
     ASSERT_EQ (active.size(), 2u);
     std::sort (active.begin(), active.end(), [] (auto* a, auto* b) { return a->getProgress() < b->getProgress(); });
-    EXPECT_LT (active[0]->getProgress(), 0.02f);      // the new rise starts at the bottom
+    EXPECT_LT (active[0]->getProgress(), 0.02f); // the new rise starts at the bottom
     EXPECT_TRUE (active[0]->isKeyDown());
-    EXPECT_GT (active[1]->getProgress(), 0.5f);       // the old one goes on fading from where it was
+    EXPECT_GT (active[1]->getProgress(), 0.5f); // the old one goes on fading from where it was
     EXPECT_TRUE (active[1]->isPlayingButReleased());
 
     for (int block = 0; block < blocksFor (0.15); ++block)
@@ -707,13 +790,14 @@ TEST_F (BlockProcessingTest, AProgramChangeWhileANoteSoundsReachesItFromTheNextB
     EXPECT_FLOAT_EQ (processor.riserSettings.climb, 3.0f);
     EXPECT_FLOAT_EQ (processor.riserSettings.jet, 0.9f);
     const auto active = activeVoices (processor);
-    ASSERT_EQ (active.size(), 1u);                                        // the same note, not restarted:
-    EXPECT_NEAR (processor.riseProgress.load(), 0.5f, 0.01f);             // 1 s into a 2 s rise
+    ASSERT_EQ (active.size(), 1u);                            // the same note, not restarted:
+    EXPECT_NEAR (processor.riseProgress.load(), 0.5f, 0.01f); // 1 s into a 2 s rise
     EXPECT_EQ (active[0]->getCurrentlyPlayingNote(), 60);
 }
 
 TEST (BlockProcessingRobustnessTest, AnyRateBlockSizeTempoAndNoteStaysFiniteAndWithinUnity)
 {
+    // clang-format off
     struct Case { double rate; int block; std::optional<double> bpm; int launch; float freeTime; };
     const Case cases[] {
         { 8000.0,   1,    0.0,          0, 1.0f },
@@ -722,6 +806,7 @@ TEST (BlockProcessingRobustnessTest, AnyRateBlockSizeTempoAndNoteStaysFiniteAndW
         { 192000.0, 33,   60.0,         4, 1.0f },
         { 384000.0, 4096, 999.0,        0, 1.0f },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {

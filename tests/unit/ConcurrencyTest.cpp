@@ -21,17 +21,18 @@ constexpr auto runTime = std::chrono::milliseconds (1500);
 class AudioThread
 {
 public:
-    explicit AudioThread (VorlanAudioProcessor& p)
-        : processor (p)
+    explicit AudioThread (VorlanAudioProcessor& p) : processor (p)
     {
         processor.prepareToPlay (sampleRateHz, blockSamples);
         midi.ensureSize (256);
         thread = std::make_unique<LoopingThread> ([this] { renderBlock(); });
     }
 
+    // clang-format off
     void stop()                   { thread->stop(); }
     long blocksRendered() const   { return numBlocks.load(); }
     bool outputWasSound() const   { return ! badSampleSeen.load(); }
+    // clang-format on
 
 private:
     void renderBlock()
@@ -71,13 +72,12 @@ private:
 class ParameterReader
 {
 public:
-    explicit ParameterReader (VorlanAudioProcessor& p)
-        : processor (p)
-    {
-    }
+    explicit ParameterReader (VorlanAudioProcessor& p) : processor (p) {}
 
+    // clang-format off
     void stop()                      { thread.stop(); }
     long readsDone() const           { return numReads.load(); }
+    // clang-format on
     bool valuesStayedInRange() const { return ! outOfRangeSeen.load(); }
 
 private:

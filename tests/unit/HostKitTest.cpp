@@ -60,6 +60,7 @@ TEST (MidiSchedule, HandsEachEventToTheBlockThatHoldsItAtItsOffset)
         std::vector<BlockEvent> expected;
     };
 
+    // clang-format off
     const Case cases[] = {
         { 0, 500, {} },                 // ends just before the note-on
         { 0, 501, { { 500, true } } },
@@ -69,6 +70,7 @@ TEST (MidiSchedule, HandsEachEventToTheBlockThatHoldsItAtItsOffset)
         { 1500, 1, { { 0, false } } },
         { 1501, 512, {} },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -126,7 +128,7 @@ TEST (MidiSchedule, ReadsAMidiFileByItsTempoMapAtTheSampleRate)
     ASSERT_TRUE (schedule.getFileTempoBpm().has_value());
     EXPECT_NEAR (*schedule.getFileTempoBpm(), 100.0, 1.0e-9);
 
-    const auto onBlock = eventsInBlock (schedule, 28800, 512);   // 0.6 s
+    const auto onBlock = eventsInBlock (schedule, 28800, 512); // 0.6 s
     ASSERT_EQ (onBlock.size(), 1u);
     EXPECT_EQ (onBlock[0].offset, 0);
     EXPECT_TRUE (onBlock[0].isNoteOn);
@@ -140,7 +142,8 @@ TEST (MidiSchedule, ReadsAMidiFileByItsTempoMapAtTheSampleRate)
 TEST (MidiSchedule, RefusesFilesThatAreMissingOrNotMidi)
 {
     hostkit::MidiSchedule schedule;
-    EXPECT_TRUE (hostkit::MidiSchedule::readMidiFile (juce::File ("/nonexistent/song.mid"), 48000.0, schedule).failed());
+    EXPECT_TRUE (
+        hostkit::MidiSchedule::readMidiFile (juce::File ("/nonexistent/song.mid"), 48000.0, schedule).failed());
 
     ScratchFile scratch (".mid");
     ASSERT_TRUE (scratch.file.replaceWithText ("MThd but not really"));
@@ -212,10 +215,12 @@ TEST (WavFileWriter, WritesFilesThatReadBackAsTheSamples)
         float tolerance;
     };
 
+    // clang-format off
     const Case cases[] = {
         { hostkit::WavSampleFormat::float32, 32, 0.0f },
         { hostkit::WavSampleFormat::int24, 24, 1.0f / 8388607.0f },
     };
+    // clang-format on
 
     juce::AudioBuffer<float> buffer (2, 1000);
 
@@ -233,7 +238,8 @@ TEST (WavFileWriter, WritesFilesThatReadBackAsTheSamples)
         ASSERT_TRUE (written.wasOk()) << written.getErrorMessage();
 
         juce::WavAudioFormat wav;
-        std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (new juce::FileInputStream (scratch.file), true));
+        std::unique_ptr<juce::AudioFormatReader> reader (
+            wav.createReaderFor (new juce::FileInputStream (scratch.file), true));
         ASSERT_NE (reader, nullptr);
         EXPECT_EQ (reader->sampleRate, 44100.0);
         EXPECT_EQ (reader->numChannels, 2u);
@@ -255,6 +261,7 @@ TEST (WavFileWriter, ReportsAnUnwritablePlace)
     juce::AudioBuffer<float> buffer (1, 8);
     buffer.clear();
 
-    EXPECT_TRUE (hostkit::writeWavFile (juce::File ("/proc/no/such/place.wav"), buffer, 48000.0,
-                                        hostkit::WavSampleFormat::int24).failed());
+    EXPECT_TRUE (
+        hostkit::writeWavFile (juce::File ("/proc/no/such/place.wav"), buffer, 48000.0, hostkit::WavSampleFormat::int24)
+            .failed());
 }

@@ -1,5 +1,5 @@
-#include "PluginProcessor.h"
 #include "PluginExpectations.h"
+#include "PluginProcessor.h"
 #include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
@@ -67,9 +67,20 @@ TEST_F (ParametersTest, ClassesStepsAndChoiceItems)
 TEST_F (ParametersTest, ValuesSnapToStepsAndClampToTheRange)
 {
     // A host sets normalised values, the editor and programs plain ones; both land on the same steps.
-    enum class From { normalised, plain };
-    struct Case { const char* id; From from; float value; float plain; };
+    enum class From
+    {
+        normalised,
+        plain
+    };
+    struct Case
+    {
+        const char* id;
+        From from;
+        float value;
+        float plain;
+    };
 
+    // clang-format off
     const Case cases[] {
         { "freeTime", From::normalised, 0.5f,    8.0f },
         { "freeTime", From::normalised, 0.501f,  8.0f },  // 8.014 snaps to the 0.1 step
@@ -91,15 +102,17 @@ TEST_F (ParametersTest, ValuesSnapToStepsAndClampToTheRange)
         { "infinity", From::normalised, 0.49f,   0.0f },
         { "infinity", From::normalised, 0.5f,    1.0f },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
-        SCOPED_TRACE (juce::String (c.id) + (c.from == From::plain ? " plain " : " normalised ") + juce::String (c.value));
+        SCOPED_TRACE (juce::String (c.id) + (c.from == From::plain ? " plain " : " normalised ")
+                      + juce::String (c.value));
         auto& p = param (c.id);
         p.setValueNotifyingHost (c.from == From::plain ? p.convertTo0to1 (c.value) : c.value);
 
-        EXPECT_NEAR (p.convertFrom0to1 (p.getValue()), c.plain, 1.0e-5f);                // as the host reads it
-        EXPECT_NEAR (testsupport::plainValue (processor, c.id), c.plain, 1.0e-5f);         // as the audio thread does
+        EXPECT_NEAR (p.convertFrom0to1 (p.getValue()), c.plain, 1.0e-5f);          // as the host reads it
+        EXPECT_NEAR (testsupport::plainValue (processor, c.id), c.plain, 1.0e-5f); // as the audio thread does
     }
 }
 
@@ -121,8 +134,14 @@ TEST (ProcessorShellTest, BusLayouts)
     VorlanAudioProcessor processor;
     using Set = juce::AudioChannelSet;
 
-    struct Case { Set output; Set input; bool supported; };
+    struct Case
+    {
+        Set output;
+        Set input;
+        bool supported;
+    };
 
+    // clang-format off
     const Case cases[] {
         { Set::stereo(),           Set::disabled(), true },
         { Set::mono(),             Set::disabled(), true },
@@ -133,6 +152,7 @@ TEST (ProcessorShellTest, BusLayouts)
         { Set::mono(),             Set::mono(),     true },
         { Set::discreteChannels (3), Set::disabled(), false },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {

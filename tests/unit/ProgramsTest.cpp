@@ -1,6 +1,6 @@
-#include "PluginProcessor.h"
 #include "HostRecorder.h"
 #include "PluginExpectations.h"
+#include "PluginProcessor.h"
 #include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
@@ -23,9 +23,11 @@ using testsupport::HostRecorder;
 class ProgramsTest : public ::testing::Test
 {
 protected:
+    // clang-format off
     juce::RangedAudioParameter& param (const char* id)  { return testsupport::parameter (processor, id); }
     float plainValue (const char* id)                   { return testsupport::plainValue (processor, id); }
     std::vector<float> allPlainValues()                 { return testsupport::allPlainValues (processor); }
+    // clang-format on
 
     void expectValuesOf (const ProgramRow& row)
     {
@@ -33,8 +35,9 @@ protected:
         {
             const auto* id = parameterIDs[(size_t) i];
             SCOPED_TRACE (id);
-            EXPECT_NEAR (param (id).convertFrom0to1 (param (id).getValue()), row.plainValues[(size_t) i], 1.0e-5f); // the host's view
-            EXPECT_NEAR (plainValue (id), row.plainValues[(size_t) i], 1.0e-5f);                                     // the audio thread's
+            EXPECT_NEAR (param (id).convertFrom0to1 (param (id).getValue()), row.plainValues[(size_t) i],
+                         1.0e-5f);                                               // the host's view
+            EXPECT_NEAR (plainValue (id), row.plainValues[(size_t) i], 1.0e-5f); // the audio thread's
         }
 
         EXPECT_EQ (param (ParameterIDs::launch).getCurrentValueAsText(), row.launchText);
@@ -51,7 +54,8 @@ TEST_F (ProgramsTest, NewProcessorIsOnProgramZeroWhoseValuesAreTheDefaults)
 
     for (size_t i = 0; i < expected::numParameters; ++i)
         EXPECT_FLOAT_EQ (param (parameterIDs[i]).convertTo0to1 (expectedPrograms[0].plainValues[i]),
-                         param (parameterIDs[i]).getDefaultValue()) << parameterIDs[i];
+                         param (parameterIDs[i]).getDefaultValue())
+            << parameterIDs[i];
 }
 
 TEST_F (ProgramsTest, FourteenProgramsWithTheirNamesAndNoneOutsideTheBank)

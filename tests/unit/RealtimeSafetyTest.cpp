@@ -49,7 +49,8 @@ TEST (RealtimeSafetyTest, ProcessBlockNeverAllocates)
             // Nine notes at once (one is stolen), then releases, then new notes on other channels.
             if (block % 300 == 0)
                 for (int n = 0; n < 9; ++n)
-                    midi.addEvent (juce::MidiMessage::noteOn (1 + n % 16, 40 + n * 3 + (block / 300) % 5, 0.9f), n * 50);
+                    midi.addEvent (juce::MidiMessage::noteOn (1 + n % 16, 40 + n * 3 + (block / 300) % 5, 0.9f),
+                                   n * 50);
 
             if (block % 300 == 150)
                 for (int n = 0; n < 9; ++n)

@@ -41,8 +41,8 @@ Options parseOptions (int argc, char** argv)
 
 struct Coverage
 {
-    long blocks = 0, samples = 0, noteOns = 0, noteOffs = 0, pedalEvents = 0, automations = 0,
-         preparations = 0, layoutChanges = 0, steals = 0;
+    long blocks = 0, samples = 0, noteOns = 0, noteOffs = 0, pedalEvents = 0, automations = 0, preparations = 0,
+         layoutChanges = 0, steals = 0;
     double audioSeconds = 0.0;
 };
 
@@ -50,8 +50,7 @@ struct Coverage
 class StateThread
 {
 public:
-    StateThread (VorlanAudioProcessor& p, unsigned int seed)
-        : processor (p), random (seed), worker ([this] { run(); })
+    StateThread (VorlanAudioProcessor& p, unsigned int seed) : processor (p), random (seed), worker ([this] { run(); })
     {
     }
 
@@ -74,7 +73,10 @@ private:
             {
                 case 0: processor.setCurrentProgram ((int) (random() % 16) - 1); break; // -1 and 14 are refused
                 case 1: processor.getStateInformation (saved); break;
-                case 2: if (! saved.isEmpty()) processor.setStateInformation (saved.getData(), (int) saved.getSize()); break;
+                case 2:
+                    if (! saved.isEmpty())
+                        processor.setStateInformation (saved.getData(), (int) saved.getSize());
+                    break;
                 default: std::this_thread::sleep_for (std::chrono::microseconds (200)); break;
             }
 
@@ -92,8 +94,7 @@ private:
 class Soak
 {
 public:
-    explicit Soak (const Options& o)
-        : options (o), random (o.seed)
+    explicit Soak (const Options& o) : options (o), random (o.seed)
     {
         for (int ch = 0; ch < 2; ++ch)
             channelData[ch].resize (maxBlock);
@@ -117,10 +118,11 @@ public:
 
         std::printf ("soak: seed %u, %.1f s of audio in %ld blocks, %ld samples (frames)\n", options.seed,
                      coverage.audioSeconds, coverage.blocks, coverage.samples);
-        std::printf ("soak: %ld note-ons, %ld note-offs, %ld pedal events, %ld note-ons beyond the eight voices, %ld parameter changes, "
-                     "%ld prepareToPlay calls, %ld layout changes, %ld program/state operations on another thread\n",
-                     coverage.noteOns, coverage.noteOffs, coverage.pedalEvents, coverage.steals, coverage.automations,
-                     coverage.preparations, coverage.layoutChanges, stateThread.operations());
+        std::printf (
+            "soak: %ld note-ons, %ld note-offs, %ld pedal events, %ld note-ons beyond the eight voices, %ld parameter changes, "
+            "%ld prepareToPlay calls, %ld layout changes, %ld program/state operations on another thread\n",
+            coverage.noteOns, coverage.noteOffs, coverage.pedalEvents, coverage.steals, coverage.automations,
+            coverage.preparations, coverage.layoutChanges, stateThread.operations());
         std::printf ("soak: passed\n");
         return 0;
     }
@@ -139,9 +141,11 @@ private:
     {
         switch (random() % 6)
         {
+            // clang-format off
             case 0:  return 1 + (int) (random() % 16);
             case 1:  return maxBlock;
             case 2:  return 1 + (int) (random() % maxBlock);
+            // clang-format on
             default: return 32 << (random() % 6); // 32 .. 1024
         }
     }
@@ -192,7 +196,9 @@ private:
             }
             else
             {
-                midi.addEvent (juce::MidiMessage::controllerEvent (1 + (int) (random() % 16), 64, random() % 2 == 0 ? 0 : 127), position);
+                midi.addEvent (juce::MidiMessage::controllerEvent (1 + (int) (random() % 16), 64,
+                                                                   random() % 2 == 0 ? 0 : 127),
+                               position);
                 ++coverage.pedalEvents;
             }
         }

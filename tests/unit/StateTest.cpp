@@ -1,5 +1,5 @@
-#include "PluginProcessor.h"
 #include "HostRecorder.h"
+#include "PluginProcessor.h"
 #include "ProcessorParameters.h"
 
 #include <gtest/gtest.h>
@@ -13,18 +13,16 @@ constexpr juce::uint32 stateMagic = 0x21324356;
 
 const juce::String declaration { "<?xml version=\"1.0\" encoding=\"UTF-8\"?> " };
 
-const juce::String newInstanceDocument {
-    "<VorlanState currentProgram=\"0\">"
-    "<PARAM id=\"afterburn\" value=\"0.5\"/>"
-    "<PARAM id=\"climb\" value=\"2.0\"/>"
-    "<PARAM id=\"freeTime\" value=\"6.0\"/>"
-    "<PARAM id=\"gain\" value=\"0.0\"/>"
-    "<PARAM id=\"infinity\" value=\"0.0\"/>"
-    "<PARAM id=\"jet\" value=\"0.5\"/>"
-    "<PARAM id=\"launch\" value=\"2.0\"/>"
-    "<PARAM id=\"shake\" value=\"0.4000000059604645\"/>"
-    "</VorlanState>"
-};
+const juce::String newInstanceDocument { "<VorlanState currentProgram=\"0\">"
+                                         "<PARAM id=\"afterburn\" value=\"0.5\"/>"
+                                         "<PARAM id=\"climb\" value=\"2.0\"/>"
+                                         "<PARAM id=\"freeTime\" value=\"6.0\"/>"
+                                         "<PARAM id=\"gain\" value=\"0.0\"/>"
+                                         "<PARAM id=\"infinity\" value=\"0.0\"/>"
+                                         "<PARAM id=\"jet\" value=\"0.5\"/>"
+                                         "<PARAM id=\"launch\" value=\"2.0\"/>"
+                                         "<PARAM id=\"shake\" value=\"0.4000000059604645\"/>"
+                                         "</VorlanState>" };
 
 /** A blob in the wrapper layout around any text, with the length field given or computed. */
 juce::MemoryBlock blobWithLength (const juce::String& text, juce::int64 lengthField, juce::uint32 magic = stateMagic)
@@ -53,11 +51,11 @@ juce::String documentWith (const juce::String& rootTag, const juce::String& root
                            const juce::String& extraChildren = {})
 {
     return declaration + "<" + rootTag + rootAttributes + ">"
-           + "<PARAM id=\"launch\" value=\"1\"/><PARAM id=\"freeTime\" value=\"3.3\"/>"
-           + "<PARAM id=\"climb\" value=\"3.5\"/><PARAM id=\"jet\" value=\"0.25\"/>"
-           + "<PARAM id=\"infinity\" value=\"1\"/><PARAM id=\"shake\" value=\"0.75\"/>"
-           + "<PARAM id=\"afterburn\" value=\"0.125\"/><PARAM id=\"gain\" value=\"-6\"/>"
-           + extraChildren + "</" + rootTag + ">";
+         + "<PARAM id=\"launch\" value=\"1\"/><PARAM id=\"freeTime\" value=\"3.3\"/>"
+         + "<PARAM id=\"climb\" value=\"3.5\"/><PARAM id=\"jet\" value=\"0.25\"/>"
+         + "<PARAM id=\"infinity\" value=\"1\"/><PARAM id=\"shake\" value=\"0.75\"/>"
+         + "<PARAM id=\"afterburn\" value=\"0.125\"/><PARAM id=\"gain\" value=\"-6\"/>" + extraChildren + "</" + rootTag
+         + ">";
 }
 
 const float documentValues[] { 1.0f, 3.3f, 3.5f, 0.25f, 1.0f, 0.75f, 0.125f, -6.0f };
@@ -82,8 +80,10 @@ protected:
         return juce::String::fromUTF8 (static_cast<const char*> (block.getData()) + 8, (int) block.getSize() - 9);
     }
 
+    // clang-format off
     static float plainValue (VorlanAudioProcessor& p, const char* id)             { return testsupport::plainValue (p, id); }
     static std::vector<float> allPlainValues (VorlanAudioProcessor& p)            { return testsupport::allPlainValues (p); }
+    // clang-format on
 
     static void expectWellFramed (const juce::MemoryBlock& block)
     {
@@ -157,7 +157,8 @@ TEST_F (StateTest, RestoringDoesNotApplyTheStoredProgram)
     EXPECT_EQ (processor.getCurrentProgram(), 12);
 
     for (size_t i = 0; i < ParameterIDs::inIndexOrder.size(); ++i)
-        EXPECT_NEAR (plainValue (processor, ParameterIDs::inIndexOrder[i]), documentValues[i], 1.0e-5f) << ParameterIDs::inIndexOrder[i];
+        EXPECT_NEAR (plainValue (processor, ParameterIDs::inIndexOrder[i]), documentValues[i], 1.0e-5f)
+            << ParameterIDs::inIndexOrder[i];
 }
 
 TEST_F (StateTest, CurrentProgramIsReadAsAnIntegerAndLimitedToTheBank)
@@ -168,6 +169,7 @@ TEST_F (StateTest, CurrentProgramIsReadAsAnIntegerAndLimitedToTheBank)
         int expectedProgram;
     };
 
+    // clang-format off
     const Case cases[] {
         { "",                                  0 },
         { " currentProgram=\"7\"",             7 },
@@ -180,6 +182,7 @@ TEST_F (StateTest, CurrentProgramIsReadAsAnIntegerAndLimitedToTheBank)
         { " currentProgram=\"-2147483648\"",   0 },
         { " currentProgram=\"99999999999\"",  13 },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -202,6 +205,7 @@ TEST_F (StateTest, StoredValuesAreLimitedToTheRangeAndSnappedToTheStep)
         float expectedPlain;
     };
 
+    // clang-format off
     const Case cases[] {
         { "gain",     "-30",   -24.0f },
         { "gain",     "1e999",   6.0f },
@@ -214,12 +218,14 @@ TEST_F (StateTest, StoredValuesAreLimitedToTheRangeAndSnappedToTheStep)
         { "infinity", "1",       1.0f },
         { "jet",      "abc",     0.0f },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (juce::String (c.id) + " = " + c.valueText);
         VorlanAudioProcessor fresh;
-        const auto doc = declaration + "<VorlanState><PARAM id=\"" + c.id + "\" value=\"" + c.valueText + "\"/></VorlanState>";
+        const auto doc = declaration + "<VorlanState><PARAM id=\"" + c.id + "\" value=\"" + c.valueText
+                       + "\"/></VorlanState>";
 
         load (fresh, blobOf (doc));
         EXPECT_NEAR (plainValue (fresh, c.id), c.expectedPlain, 1.0e-5f);
@@ -267,7 +273,8 @@ TEST_F (StateTest, AParameterWithoutAUsableStoredValueKeepsItsValue)
 
 TEST_F (StateTest, ForeignAttributesAndChildrenAreWrittenBack)
 {
-    const auto doc = documentWith ("VorlanState", " author=\"a &amp; b\" currentProgram=\"2\"", "<Extra note=\"kept\"><Inner/></Extra>");
+    const auto doc = documentWith ("VorlanState", " author=\"a &amp; b\" currentProgram=\"2\"",
+                                   "<Extra note=\"kept\"><Inner/></Extra>");
     load (processor, blobOf (doc));
     processor.setCurrentProgram (9);
 
@@ -275,20 +282,31 @@ TEST_F (StateTest, ForeignAttributesAndChildrenAreWrittenBack)
     const auto text = xmlTextOf (saved);
     expectWellFramed (saved);
 
-    EXPECT_TRUE (text.startsWith (declaration + "<VorlanState author=\"a &amp; b\" currentProgram=\"9\"><PARAM id=\"launch\"")) << text;
-    EXPECT_TRUE (text.endsWith ("<PARAM id=\"gain\" value=\"0.0\"/><Extra note=\"kept\"><Inner/></Extra></VorlanState>")) << text;
+    EXPECT_TRUE (
+        text.startsWith (declaration + "<VorlanState author=\"a &amp; b\" currentProgram=\"9\"><PARAM id=\"launch\""))
+        << text;
+    EXPECT_TRUE (
+        text.endsWith ("<PARAM id=\"gain\" value=\"0.0\"/><Extra note=\"kept\"><Inner/></Extra></VorlanState>"))
+        << text;
 }
 
 TEST_F (StateTest, OnlyParamElementsApplyOthersWithAParameterIdAreKeptAsTheyStand)
 {
-    struct Case { const char* description; juce::String children; float jet; };
+    struct Case
+    {
+        const char* description;
+        juce::String children;
+        float jet;
+    };
 
     // The document's PARAM for jet says 0.25; the foreign elements carry jet's id before and after it.
+    // clang-format off
     const Case cases[] {
         { "after the PARAM", "<Extra id=\"jet\" value=\"0.9\"/>", 0.25f },
         { "lower-case type", "<param id=\"jet\" value=\"0.9\"/>", 0.25f },
         { "nested", "<Group><PARAM id=\"jet\" value=\"0.9\"/></Group>", 0.25f },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -350,6 +368,7 @@ TEST_F (StateTest, UnusableBlobsChangeNothing)
         juce::MemoryBlock blob;
     };
 
+    // clang-format off
     const Case cases[] {
         { "empty",                     {} },
         { "eight bytes",               eightBytes },
@@ -377,6 +396,7 @@ TEST_F (StateTest, UnusableBlobsChangeNothing)
                                                + juce::String::repeatedString ("<a>", 200000)
                                                + juce::String::repeatedString ("</a>", 200000) + "</VorlanState>") },
     };
+    // clang-format on
 
     moveAwayFromDefaults();
     const auto before = save (processor);
@@ -441,8 +461,9 @@ TEST_F (StateTest, RestoreLeavesEveryParameterOnItsRestoredValueAndTellsTheHost)
                 auto& parameter = testsupport::parameter (p, ParameterIDs::inIndexOrder[i]);
                 const auto onTheSavedStep = round % 2 == 0;
                 const auto between = 0.49f * random.nextFloat() / (float) juce::jmax (1, parameter.getNumSteps() - 1);
-                parameter.setValueNotifyingHost (onTheSavedStep ? juce::jlimit (0.0f, 1.0f, parameter.convertTo0to1 (savedValues[i]) + between)
-                                                                : random.nextFloat());
+                parameter.setValueNotifyingHost (
+                    onTheSavedStep ? juce::jlimit (0.0f, 1.0f, parameter.convertTo0to1 (savedValues[i]) + between)
+                                   : random.nextFloat());
             }
 
             testsupport::ScopedHostRecorder host (p);

@@ -76,8 +76,8 @@ struct ComparisonCase
     int numChannels;
     RiserSettings settings; // the noise stays off: the comparison is sample by sample
     int totalSamples;
-    int releaseAt = -1;     // note-off at the first call from this sample on; -1 for none
-    int changeAt = -1;      // `changed` replaces the settings from the first call at or after this sample
+    int releaseAt = -1; // note-off at the first call from this sample on; -1 for none
+    int changeAt = -1;  // `changed` replaces the settings from the first call at or after this sample
     RiserSettings changed {};
 };
 
@@ -163,6 +163,7 @@ Comparison compareWithReference (const ComparisonCase& c)
 TEST (VoiceRenderingTest, MatchesThePlainRenderingOfTheLaws)
 {
     const auto second = 48000;
+    // clang-format off
     const ComparisonCase cases[] {
         // Both modes in stereo and mono, with and without shake, through the top of the rise.
         { "normal stereo shake",     48000.0, 57,  0.8f, 2, riser (0.5f, 2.0f, 0.7f, false), second },
@@ -186,6 +187,7 @@ TEST (VoiceRenderingTest, MatchesThePlainRenderingOfTheLaws)
         { "release in the attack",   48000.0, 60,  1.0f, 2, riser (0.5f, 2.0f, 0.5f, false), 12000, 200 },
         { "release after the top",   44100.0, 62,  0.8f, 1, riser (0.25f, 2.0f, 0.5f, true), 30000, 15000 },
     };
+    // clang-format on
 
     float largest = 0.0f;
 
@@ -204,9 +206,19 @@ TEST (VoiceRenderingTest, MatchesThePlainRenderingOfTheLaws)
 
 TEST (VoiceRenderingTest, SettingsChangedDuringANoteMatchTheReference)
 {
-    enum class Progress { jumpsForward, stepsBack, carriesOn };
-    struct ChangeCase { ComparisonCase comparison; Progress progress; };
+    enum class Progress
+    {
+        jumpsForward,
+        stepsBack,
+        carriesOn
+    };
+    struct ChangeCase
+    {
+        ComparisonCase comparison;
+        Progress progress;
+    };
 
+    // clang-format off
     const ChangeCase cases[] {
         // A shorter rise jumps forward, a longer one steps back: progress is elapsed over the current length.
         { { "shorter rise", 48000.0, 57, 0.8f, 2, riser (2.0f, 2.0f, 0.5f, false), 48000, -1, 19200, riser (0.5f, 2.0f, 0.5f, false) }, Progress::jumpsForward },
@@ -217,6 +229,7 @@ TEST (VoiceRenderingTest, SettingsChangedDuringANoteMatchTheReference)
         { { "endless off", 48000.0, 50, 1.0f, 1, riser (0.5f, 2.0f, 0.3f, true), 48000, -1, 30000, riser (0.5f, 2.0f, 0.3f, false) }, Progress::carriesOn },
         { { "shake on",    96000.0, 70, 1.0f, 2, riser (0.5f, 2.0f, 0.0f, false), 48000, -1, 20000, riser (0.5f, 2.0f, 1.0f, false) }, Progress::carriesOn },
     };
+    // clang-format on
 
     float largest = 0.0f;
 
@@ -269,6 +282,7 @@ TEST_F (VoiceTest, PitchClimbsTheSetOctavesOverOneRiseAndHolds)
     const auto mono = testsignals::mixToMono (out);
 
     // Windows of 2048 samples, named by their centre.
+    // clang-format off
     struct Case { int centreSample; float expectedHz; };
     const Case cases[] {
         { 3072,                   110.0f * std::exp2 (2.0f * 3072.0f / (float) riseSamples) },
@@ -276,10 +290,12 @@ TEST_F (VoiceTest, PitchClimbsTheSetOctavesOverOneRiseAndHolds)
         { riseSamples + 2048,     440.0f },
         { 2 * riseSamples + 4096, 440.0f },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
-        const auto hz = testsignals::estimateFundamentalHz (mono, c.centreSample - 1024, 2048, sampleRate, c.expectedHz);
+        const auto hz = testsignals::estimateFundamentalHz (mono, c.centreSample - 1024, 2048, sampleRate,
+                                                            c.expectedHz);
         EXPECT_NEAR (hz, c.expectedHz, c.expectedHz * 0.02f) << "around sample " << c.centreSample;
     }
 
@@ -461,7 +477,8 @@ std::vector<float> bandShares (const std::vector<float>& x, int start)
     std::vector<float> data (2 * size, 0.0f);
 
     for (int i = 0; i < size; ++i)
-        data[(size_t) i] = x[(size_t) (start + i)] * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
+        data[(size_t) i] = x[(size_t) (start + i)]
+                         * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
 
     fft.performFrequencyOnlyForwardTransform (data.data());
 
@@ -505,7 +522,11 @@ TEST_F (VoiceTest, EndlessModeKeepsClimbingAndStandsStillWithoutClimb)
     settings.infinity = true;
     settings.riseSeconds = 1.0f;
 
-    struct Case { float climb; bool moves; };
+    struct Case
+    {
+        float climb;
+        bool moves;
+    };
 
     for (const auto& c : { Case { 2.0f, true }, Case { 0.0f, false } })
     {
@@ -530,6 +551,7 @@ TEST_F (VoiceTest, EndlessModeKeepsClimbingAndStandsStillWithoutClimb)
 
 TEST_F (VoiceTest, OutputStaysFiniteAtExtremes)
 {
+    // clang-format off
     struct Case { double rate; int note; float velocity; float climb; bool infinity; };
     const Case cases[] {
         { 8000.0, 127, 1.0f, 4.0f, false },
@@ -537,6 +559,7 @@ TEST_F (VoiceTest, OutputStaysFiniteAtExtremes)
         { 8000.0, 127, 1.0f, 4.0f, true },
         { 384000.0, 127, 1.0f, 4.0f, true },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -568,7 +591,8 @@ float powerFractionBelow (const std::vector<float>& x, int start, float limitHz)
     std::vector<float> data (2 * size, 0.0f);
 
     for (int i = 0; i < size; ++i)
-        data[(size_t) i] = x[(size_t) (start + i)] * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
+        data[(size_t) i] = x[(size_t) (start + i)]
+                         * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
 
     fft.performFrequencyOnlyForwardTransform (data.data());
     const auto limitBin = (int) (limitHz / sampleRate * size);
@@ -665,7 +689,8 @@ std::array<float, 5> octaveBandShares (const std::vector<float>& x, double rate,
     for (size_t start = 0; start + size <= x.size(); start += size / 2)
     {
         for (int i = 0; i < size; ++i)
-            data[(size_t) i] = x[start + (size_t) i] * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
+            data[(size_t) i] = x[start + (size_t) i]
+                             * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
 
         fft.performFrequencyOnlyForwardTransform (data.data());
 
@@ -700,13 +725,24 @@ TEST (VoiceNoiseTest, LevelAndBandFollowTheRise)
     // Figures measured on the first implementation (the framework's state-variable filter fed by
     // juce::Random). The noise is seeded anew every run: the margins are five to seven standard
     // deviations of the estimates.
-    struct Case { const char* name; double rate; float riseSeconds; int skip; int length; float cutoffHz;
-                  float rms; std::array<float, 5> shares; };
+    struct Case
+    {
+        const char* name;
+        double rate;
+        float riseSeconds;
+        int skip;
+        int length;
+        float cutoffHz;
+        float rms;
+        std::array<float, 5> shares;
+    };
+    // clang-format off
     const Case cases[] {
         { "rise start, 160 Hz",      16000.0, 1.0e6f, 2000,  480000, 160.0f,                    0.0270f, { 0.0045f, 0.057f,  0.643f, 0.196f, 0.059f } },
         { "rise top, 7.8 kHz",       48000.0, 0.25f,  14400, 96000,  160.0f * std::exp2 (5.6f), 0.425f,  { 0.0051f, 0.070f,  0.809f, 0.115f, 0.0002f } },
         { "rise top at the ceiling", 16000.0, 0.25f,  4800,  64000,  0.45f * 16000.0f,          0.268f,  { 0.0021f, 0.0275f, 0.970f, 0.0f,   0.0f } },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {

@@ -5,8 +5,7 @@
 namespace hostkit
 {
 
-FixedTempoPlayHead::FixedTempoPlayHead (std::optional<double> tempoBpm, double rate)
-    : bpm (tempoBpm), sampleRate (rate)
+FixedTempoPlayHead::FixedTempoPlayHead (std::optional<double> tempoBpm, double rate) : bpm (tempoBpm), sampleRate (rate)
 {
     jassert (sampleRate > 0.0);
 }

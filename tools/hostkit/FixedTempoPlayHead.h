@@ -23,8 +23,10 @@ public:
     juce::Optional<PositionInfo> getPosition() const override;
 
     //==============================================================================
+    // clang-format off
     void rewind() noexcept                          { positionInSamples = 0; }
     void advance (int numSamples) noexcept          { positionInSamples += numSamples; }
+    // clang-format on
     juce::int64 getPositionInSamples() const noexcept { return positionInSamples; }
 
 private:

@@ -30,14 +30,16 @@ public:
     /** Replaces the contents of the buffer with the events in [blockStart, blockStart + numSamples). */
     void fillBlock (juce::MidiBuffer& buffer, juce::int64 blockStart, int numSamples) const;
 
+    // clang-format off
     bool isEmpty() const noexcept                           { return sequence.getNumEvents() == 0; }
     int getNumEvents() const noexcept                       { return sequence.getNumEvents(); }
+    // clang-format on
 
     /** The sample position just after the last event, 0 when there is none. */
     juce::int64 getEndSample() const noexcept;
 
     /** The first tempo that the MIDI file set, if it was read from one that has a tempo event. */
-    std::optional<double> getFileTempoBpm() const noexcept  { return fileTempoBpm; }
+    std::optional<double> getFileTempoBpm() const noexcept { return fileTempoBpm; }
 
 private:
     //==============================================================================

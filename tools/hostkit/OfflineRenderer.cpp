@@ -10,7 +10,10 @@ namespace
 /** Detaches the play head whatever way the render ends. */
 struct ScopedPlayHead
 {
-    ScopedPlayHead (juce::AudioProcessor& p, juce::AudioPlayHead& head) : processor (p) { processor.setPlayHead (&head); }
+    ScopedPlayHead (juce::AudioProcessor& p, juce::AudioPlayHead& head) : processor (p)
+    {
+        processor.setPlayHead (&head);
+    }
     ~ScopedPlayHead() { processor.setPlayHead (nullptr); }
 
     juce::AudioProcessor& processor;

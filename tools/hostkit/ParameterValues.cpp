@@ -7,17 +7,12 @@ namespace hostkit
 
 namespace
 {
-juce::String withoutSpaces (const juce::String& text)
-{
-    return text.removeCharacters (" \t").toLowerCase();
-}
+juce::String withoutSpaces (const juce::String& text) { return text.removeCharacters (" \t").toLowerCase(); }
 
 bool isNumber (const juce::String& text)
 {
     const auto trimmed = text.trim();
-    return trimmed.isNotEmpty()
-           && trimmed.containsOnly ("0123456789.-+eE")
-           && trimmed.containsAnyOf ("0123456789");
+    return trimmed.isNotEmpty() && trimmed.containsOnly ("0123456789.-+eE") && trimmed.containsAnyOf ("0123456789");
 }
 
 bool isWholeNumber (const juce::String& text)
@@ -91,7 +86,8 @@ std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& pa
     return juce::jlimit (0.0f, 1.0f, parameter.getValueForText (plainText.trim()));
 }
 
-juce::Result setPlainValue (juce::AudioProcessor& processor, const juce::String& idOrName, const juce::String& plainText)
+juce::Result setPlainValue (juce::AudioProcessor& processor, const juce::String& idOrName,
+                            const juce::String& plainText)
 {
     auto* parameter = findParameter (processor, idOrName);
 

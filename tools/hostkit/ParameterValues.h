@@ -30,7 +30,8 @@ std::optional<float> normalisedValueFor (const juce::AudioProcessorParameter& pa
     normalisedValueFor). Fails, changing nothing, when there is no such parameter or the text is no
     value of it.
 */
-juce::Result setPlainValue (juce::AudioProcessor& processor, const juce::String& idOrName, const juce::String& plainText);
+juce::Result setPlainValue (juce::AudioProcessor& processor, const juce::String& idOrName,
+                            const juce::String& plainText);
 
 /** Hands the parameter and program changes made so far on a hosted VST3 instance to its
     controller now, instead of at the host's next timer tick, and runs the message loop (when

@@ -44,8 +44,10 @@ public:
     */
     int hostProgramIndexFor (juce::AudioPluginInstance& instance, int pluginProgram) const;
 
+    // clang-format off
     const juce::File& getBundle() const noexcept    { return bundle; }
     Format getFormat() const noexcept               { return bundleFormat; }
+    // clang-format on
 
     /** The format a bundle is loaded as, from its extension: .lv2 for LV2, anything else VST3. */
     static Format formatOf (const juce::File& pluginBundle);

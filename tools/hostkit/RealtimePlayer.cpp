@@ -5,7 +5,8 @@
 namespace hostkit
 {
 
-RealtimePlayer::RealtimePlayer (juce::AudioPluginInstance& pluginToPlay, double sampleRate, int blockSize, int noteNumber)
+RealtimePlayer::RealtimePlayer (juce::AudioPluginInstance& pluginToPlay, double sampleRate, int blockSize,
+                                int noteNumber)
     : plugin (pluginToPlay),
       blockSeconds (blockSize / sampleRate),
       buffer (pluginToPlay.getTotalNumOutputChannels(), blockSize),
@@ -14,10 +15,7 @@ RealtimePlayer::RealtimePlayer (juce::AudioPluginInstance& pluginToPlay, double 
 {
 }
 
-RealtimePlayer::~RealtimePlayer()
-{
-    stop();
-}
+RealtimePlayer::~RealtimePlayer() { stop(); }
 
 void RealtimePlayer::stop()
 {
@@ -30,7 +28,8 @@ void RealtimePlayer::stop()
 void RealtimePlayer::run()
 {
     using Clock = std::chrono::steady_clock;
-    const auto blockDuration = std::chrono::duration_cast<Clock::duration> (std::chrono::duration<double> (blockSeconds));
+    const auto blockDuration = std::chrono::duration_cast<Clock::duration> (
+        std::chrono::duration<double> (blockSeconds));
     auto deadline = Clock::now();
 
     while (keepRunning)

@@ -25,8 +25,10 @@ public:
     /** Stops rendering and joins the thread; the note is not released. */
     void stop();
 
+    // clang-format off
     int getBlocksRendered() const noexcept      { return blocksRendered; }
     const AudioLevels& getLevels() const        { return levels; } // once stopped
+    // clang-format on
 
 private:
     //==============================================================================

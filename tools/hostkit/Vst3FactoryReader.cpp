@@ -12,11 +12,11 @@ namespace hostkit
 
 namespace
 {
-#if defined (__x86_64__)
+#if defined(__x86_64__)
 constexpr const char* moduleArchitecture = "x86_64-linux";
-#elif defined (__aarch64__)
+#elif defined(__aarch64__)
 constexpr const char* moduleArchitecture = "aarch64-linux";
-#elif defined (__i386__)
+#elif defined(__i386__)
 constexpr const char* moduleArchitecture = "i386-linux";
 #else
  #error "Unknown VST3 module architecture"
@@ -24,7 +24,7 @@ constexpr const char* moduleArchitecture = "i386-linux";
 
 using ModuleEntryFunction = bool (*) (void*);
 using ModuleExitFunction = bool (*)();
-using GetFactoryFunction = Steinberg::IPluginFactory* (*)();
+using GetFactoryFunction = Steinberg::IPluginFactory* (*) ();
 
 template <size_t size>
 juce::String fromChars (const Steinberg::char8 (&text)[size])
@@ -41,14 +41,19 @@ juce::String fromUtf16 (const Steinberg::char16 (&text)[size])
         ++length;
 
     std::u16string copy (text, length);
-    return juce::String (juce::CharPointer_UTF16 (reinterpret_cast<const juce::CharPointer_UTF16::CharType*> (copy.c_str())));
+    return juce::String (
+        juce::CharPointer_UTF16 (reinterpret_cast<const juce::CharPointer_UTF16::CharType*> (copy.c_str())));
 }
 
 /** Releases a COM-style pointer on scope exit. */
 template <typename Interface>
 struct Released
 {
-    ~Released() { if (pointer != nullptr) pointer->release(); }
+    ~Released()
+    {
+        if (pointer != nullptr)
+            pointer->release();
+    }
     Interface* pointer = nullptr;
 };
 
@@ -84,8 +89,10 @@ public:
             dlclose (handle);
     }
 
+    // clang-format off
     bool isReady() const noexcept           { return entered; }
     const juce::String& getError() const    { return error; }
+    // clang-format on
 
     Steinberg::IPluginFactory* getFactory() const
     {
@@ -116,8 +123,12 @@ Interface* queryFactory (Steinberg::IPluginFactory& factory, const Steinberg::TU
 
 void readClasses (Steinberg::IPluginFactory& factory, Vst3FactoryInfo& result)
 {
-    const Released<Steinberg::IPluginFactory2> factory2 { queryFactory<Steinberg::IPluginFactory2> (factory, Steinberg::IPluginFactory2_iid) };
-    const Released<Steinberg::IPluginFactory3> factory3 { queryFactory<Steinberg::IPluginFactory3> (factory, Steinberg::IPluginFactory3_iid) };
+    const Released<Steinberg::IPluginFactory2> factory2 {
+        queryFactory<Steinberg::IPluginFactory2> (factory, Steinberg::IPluginFactory2_iid)
+    };
+    const Released<Steinberg::IPluginFactory3> factory3 {
+        queryFactory<Steinberg::IPluginFactory3> (factory, Steinberg::IPluginFactory3_iid)
+    };
 
     for (Steinberg::int32 i = 0; i < factory.countClasses(); ++i)
     {
@@ -132,8 +143,8 @@ void readClasses (Steinberg::IPluginFactory& factory, Vst3FactoryInfo& result)
         info.category = fromChars (basic.category);
         info.name = fromChars (basic.name);
 
-        if (Steinberg::PClassInfo2 extended {}; factory2.pointer != nullptr
-                                                 && factory2.pointer->getClassInfo2 (i, &extended) == Steinberg::kResultOk)
+        if (Steinberg::PClassInfo2 extended {};
+            factory2.pointer != nullptr && factory2.pointer->getClassInfo2 (i, &extended) == Steinberg::kResultOk)
         {
             info.hasInfo2 = true;
             info.classFlags = extended.classFlags;
@@ -143,8 +154,8 @@ void readClasses (Steinberg::IPluginFactory& factory, Vst3FactoryInfo& result)
             info.sdkVersion = fromChars (extended.sdkVersion);
         }
 
-        if (Steinberg::PClassInfoW unicode {}; factory3.pointer != nullptr
-                                                && factory3.pointer->getClassInfoUnicode (i, &unicode) == Steinberg::kResultOk)
+        if (Steinberg::PClassInfoW unicode {};
+            factory3.pointer != nullptr && factory3.pointer->getClassInfoUnicode (i, &unicode) == Steinberg::kResultOk)
         {
             info.hasUnicodeInfo = true;
             info.unicodeName = fromUtf16 (unicode.name);
@@ -160,8 +171,8 @@ void readClasses (Steinberg::IPluginFactory& factory, Vst3FactoryInfo& result)
 juce::File vst3ModuleBinary (const juce::File& vst3Bundle)
 {
     return vst3Bundle.getChildFile ("Contents")
-                     .getChildFile (moduleArchitecture)
-                     .getChildFile (vst3Bundle.getFileNameWithoutExtension() + ".so");
+        .getChildFile (moduleArchitecture)
+        .getChildFile (vst3Bundle.getFileNameWithoutExtension() + ".so");
 }
 
 juce::Result readVst3Factory (const juce::File& vst3Bundle, Vst3FactoryInfo& result)
@@ -196,7 +207,8 @@ juce::Result readVst3Factory (const juce::File& vst3Bundle, Vst3FactoryInfo& res
     return juce::Result::ok();
 }
 
-std::array<juce::uint8, 16> classIdFromWords (juce::uint32 w0, juce::uint32 w1, juce::uint32 w2, juce::uint32 w3) noexcept
+std::array<juce::uint8, 16> classIdFromWords (juce::uint32 w0, juce::uint32 w1, juce::uint32 w2,
+                                              juce::uint32 w3) noexcept
 {
     std::array<juce::uint8, 16> bytes {};
     const juce::uint32 words[] { w0, w1, w2, w3 };

@@ -12,7 +12,7 @@ enum class WavSampleFormat
 };
 
 /** Writes the buffer as a WAV file, replacing any file already there. */
-juce::Result writeWavFile (const juce::File& file, const juce::AudioBuffer<float>& buffer,
-                           double sampleRate, WavSampleFormat format);
+juce::Result writeWavFile (const juce::File& file, const juce::AudioBuffer<float>& buffer, double sampleRate,
+                           WavSampleFormat format);
 
 } // namespace hostkit

@@ -52,8 +52,9 @@ juce::Result applyParameterValues (juce::AudioPluginInstance& plugin, const Rend
     for (const auto& [id, text] : command.parameterValues)
     {
         if (const auto set = hostkit::setPlainValue (plugin, id, text); set.failed())
-            return juce::Result::fail (set.getErrorMessage()
-                                       + (hostkit::findParameter (plugin, id) == nullptr ? " (see --help for the IDs)" : ""));
+            return juce::Result::fail (
+                set.getErrorMessage()
+                + (hostkit::findParameter (plugin, id) == nullptr ? " (see --help for the IDs)" : ""));
 
         const auto* parameter = hostkit::findParameter (plugin, id);
         std::cout << parameter->getName (64) << " = " << parameter->getText (parameter->getValue(), 64) << std::endl;
@@ -130,7 +131,7 @@ public:
             std::fprintf (stderr, "\n");
     }
 
-    double elapsedSeconds() const   { return juce::Time::getMillisecondCounterHiRes() * 0.001 - startSeconds; }
+    double elapsedSeconds() const { return juce::Time::getMillisecondCounterHiRes() * 0.001 - startSeconds; }
 
 private:
     double startSeconds = juce::Time::getMillisecondCounterHiRes() * 0.001;
@@ -171,14 +172,17 @@ int runRender (const RenderCommand& command)
     options.sampleRate = command.sampleRate;
     options.blockSize = command.blockSize;
     options.tempoBpm = renderTempo (command, midi);
-    options.lengthInSamples = midi.getEndSample() + (juce::int64) std::llround (tailSeconds (command, *plugin) * command.sampleRate);
+    options.lengthInSamples = midi.getEndSample()
+                            + (juce::int64) std::llround (tailSeconds (command, *plugin) * command.sampleRate);
 
-    std::cout << "tempo: " << (options.tempoBpm.has_value() ? juce::String (*options.tempoBpm, 2) + " BPM" : juce::String ("none"))
-              << ", " << options.lengthInSamples << " samples at " << command.sampleRate << " Hz, block " << command.blockSize
-              << std::endl;
+    std::cout << "tempo: "
+              << (options.tempoBpm.has_value() ? juce::String (*options.tempoBpm, 2) + " BPM" : juce::String ("none"))
+              << ", " << options.lengthInSamples << " samples at " << command.sampleRate << " Hz, block "
+              << command.blockSize << std::endl;
 
     ProgressLine progress;
-    const auto rendered = hostkit::renderOffline (*plugin, midi, options, [&progress] (double done) { progress.update (done); });
+    const auto rendered = hostkit::renderOffline (*plugin, midi, options,
+                                                  [&progress] (double done) { progress.update (done); });
     progress.finish();
 
     const auto renderSeconds = progress.elapsedSeconds();
@@ -193,7 +197,8 @@ int runRender (const RenderCommand& command)
     if (! levels.allFinite)
         return fail ("the output holds NaN or infinite samples; no file written");
 
-    if (const auto written = hostkit::writeWavFile (command.output, rendered, command.sampleRate, command.format); written.failed())
+    if (const auto written = hostkit::writeWavFile (command.output, rendered, command.sampleRate, command.format);
+        written.failed())
         return fail (written.getErrorMessage());
 
     std::cout << "wrote " << command.output.getFullPathName()

@@ -37,8 +37,8 @@ class ArgumentReader
 public:
     explicit ArgumentReader (const juce::StringArray& args) : arguments (args) {}
 
-    bool hasMore() const noexcept    { return position < arguments.size(); }
-    juce::String next()              { return arguments[position++]; }
+    bool hasMore() const noexcept { return position < arguments.size(); }
+    juce::String next() { return arguments[position++]; }
 
     juce::Result valueFor (const juce::String& option, juce::String& value)
     {
@@ -54,7 +54,8 @@ private:
     int position = 0;
 };
 
-juce::Result numberInRange (const juce::String& option, const juce::String& text, double low, double high, double& result)
+juce::Result numberInRange (const juce::String& option, const juce::String& text, double low, double high,
+                            double& result)
 {
     const auto value = parseNumber (text);
 

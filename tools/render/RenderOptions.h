@@ -16,15 +16,15 @@ struct RenderCommand
     std::optional<int> program;
     std::vector<std::pair<juce::String, juce::String>> parameterValues; // parameter ID, plain value text
 
-    std::optional<double> tempoBpm;     // given by --bpm
-    bool noTempo = false;               // --no-tempo: the host reports no tempo
+    std::optional<double> tempoBpm; // given by --bpm
+    bool noTempo = false;           // --no-tempo: the host reports no tempo
 
     int noteNumber = 48;
     float velocity = 0.8f;
-    std::optional<double> noteBars;     // note length in bars of four beats
-    std::optional<double> noteSeconds;  // or in seconds
-    std::optional<double> tailSeconds;  // after the last note-off; the plug-in's tail by default
-    juce::File midiFile;                // renders this file instead of one note
+    std::optional<double> noteBars;    // note length in bars of four beats
+    std::optional<double> noteSeconds; // or in seconds
+    std::optional<double> tailSeconds; // after the last note-off; the plug-in's tail by default
+    juce::File midiFile;               // renders this file instead of one note
 
     double sampleRate = 48000.0;
     int blockSize = 512;

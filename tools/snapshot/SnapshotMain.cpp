@@ -16,7 +16,7 @@
 namespace
 {
 constexpr double sampleRate = 48000.0;
-constexpr int blockSize = 480;            // 10 ms
+constexpr int blockSize = 480; // 10 ms
 constexpr double tickSeconds = 0.033;
 constexpr float riseSeconds = 2.0f;
 constexpr float targetProgress = 0.93f;
@@ -45,7 +45,7 @@ bool writePng (VorlanAudioProcessorEditor& editor, const juce::File& file)
 */
 void driveRise (VorlanAudioProcessor& processor, VorlanAudioProcessorEditor& editor)
 {
-    setPlain (processor, ParameterIDs::launch, 4.0f);  // "Free"
+    setPlain (processor, ParameterIDs::launch, 4.0f); // "Free"
     setPlain (processor, ParameterIDs::freeTime, riseSeconds);
     processor.prepareToPlay (sampleRate, blockSize);
 
@@ -98,7 +98,8 @@ int main (int argc, char** argv)
         VorlanAudioProcessor processor;
         VorlanAudioProcessorEditor editor (processor);
         driveRise (processor, editor);
-        std::cout << "rise progress " << processor.riseProgress.load() << ", output peak " << processor.outputPeak.load() << "\n";
+        std::cout << "rise progress " << processor.riseProgress.load() << ", output peak "
+                  << processor.outputPeak.load() << "\n";
         ok = writePng (editor, folder.getChildFile ("editor-rise.png")) && ok;
     }
 
