@@ -131,6 +131,12 @@ VorlanAudioProcessorEditor::VorlanAudioProcessorEditor (VorlanAudioProcessor& ow
     // The sky covers every pixel, so whatever holds the editor need not paint beneath it.
     setOpaque (true);
 
+    // The controls change only when touched or when their value moves, while the scene behind
+    // them changes on every tick of a rise: each keeps its look in an image of its own, which
+    // the frame blends in place of drawing arcs and glyphs again.
+    for (auto* child : getChildren())
+        child->setBufferedToImage (true);
+
     startTimer (timerIntervalMs);
     setSize (editorWidth, editorHeight);
 
