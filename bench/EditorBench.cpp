@@ -18,9 +18,9 @@ namespace
 {
 enum class Scene
 {
-    atRest,  // silence: the jet bobs and its flame flickers
-    rising,  // a rise under way: the sky changes with every tick, puffs stream
-    atTop    // a held note at the top: the sky stays, the jet shakes, puffs stream
+    atRest, // silence: the jet bobs and its flame flickers
+    rising, // a rise under way: the sky changes with every tick, puffs stream
+    atTop   // a held note at the top: the sky stays, the jet shakes, puffs stream
 };
 
 /** An editor ticked into its scene, shown in a window picture. */
@@ -78,7 +78,8 @@ void BM_EditorFrame (benchmark::State& state, Scene scene)
 void BM_EditorFullRepaint (benchmark::State& state)
 {
     ShownEditor shown (Scene::atTop);
-    juce::Image frame (juce::Image::ARGB, shown.editor.getWidth(), shown.editor.getHeight(), true, juce::SoftwareImageType());
+    juce::Image frame (juce::Image::ARGB, shown.editor.getWidth(), shown.editor.getHeight(), true,
+                       juce::SoftwareImageType());
 
     for (auto _ : state)
     {

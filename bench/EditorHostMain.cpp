@@ -49,7 +49,8 @@ std::optional<HostCommand> parseCommandLine (const juce::StringArray& args)
             command.bundle = juce::File::getCurrentWorkingDirectory().getChildFile (args[++i]);
         else if (option == "--set" && hasValue && args[i + 1].contains ("="))
             command.parameterValues.set (args[i + 1].upToFirstOccurrenceOf ("=", false, false),
-                                         args[i + 1].fromFirstOccurrenceOf ("=", false, false)), ++i;
+                                         args[i + 1].fromFirstOccurrenceOf ("=", false, false)),
+                ++i;
         else if (option == "--settle" && hasValue)
             command.settleSeconds = args[++i].getDoubleValue();
         else if (option == "--seconds" && hasValue)
@@ -66,7 +67,8 @@ bool applyParameterValues (juce::AudioPluginInstance& plugin, const juce::String
     for (const auto& id : values.getAllKeys())
     {
         auto* parameter = hostkit::findParameter (plugin, id);
-        const auto normalised = parameter != nullptr ? hostkit::normalisedValueFor (*parameter, values[id]) : std::nullopt;
+        const auto normalised = parameter != nullptr ? hostkit::normalisedValueFor (*parameter, values[id])
+                                                     : std::nullopt;
 
         if (! normalised.has_value())
         {
@@ -106,7 +108,9 @@ int main (int argc, char** argv)
 
     if (! command.has_value())
     {
-        std::cerr << "usage: vorlan_editor_host [--plugin PATH] [--set ID=VALUE]... [--silent] [--settle S] [--seconds S]" << std::endl;
+        std::cerr
+            << "usage: vorlan_editor_host [--plugin PATH] [--set ID=VALUE]... [--silent] [--settle S] [--seconds S]"
+            << std::endl;
         return 2;
     }
 

@@ -10,7 +10,7 @@ packages=(
     libx11-dev libxcomposite-dev libxcursor-dev libxext-dev libxinerama-dev libxrandr-dev libxrender-dev
     libgl1-mesa-dev
     xvfb xauth x11-utils
-    clang-14 libclang-rt-14-dev llvm-14
+    clang-14 libclang-rt-14-dev llvm-14 clang-format
     lilv-utils lv2-dev liblilv-dev
 )
 

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds everything in one Release tree and runs every test suite:
-# the unit and module tests (CTest), a bounded fuzz run of state restore, the concurrency
-# tests under ThreadSanitizer and the tests again under AddressSanitizer with UndefinedBehaviorSanitizer. Exits non-zero on the first failing stage.
+# Sets up the machine, checks the sources' layout against .clang-format, builds everything in one
+# Release tree and runs every test suite: the unit and module tests (CTest), a bounded fuzz run of
+# state restore, the concurrency tests under ThreadSanitizer and the tests again under
+# AddressSanitizer with UndefinedBehaviorSanitizer. Exits non-zero on the first failing stage.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$repo_root/scripts/setup-debian.sh"
+
+echo "== source layout"
+"$repo_root/scripts/check-format.sh"
 
 configure release
 build release

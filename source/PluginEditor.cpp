@@ -14,15 +14,9 @@ constexpr int numStars = 70;
 const juce::String presetPatterns { "*.vorlan" };
 const juce::String presetExtension { "vorlan" };
 
-juce::Colour whiteAtAlpha (float alpha)
-{
-    return juce::Colours::white.withAlpha (alpha);
-}
+juce::Colour whiteAtAlpha (float alpha) { return juce::Colours::white.withAlpha (alpha); }
 
-juce::Font boldFont (float heightPixels)
-{
-    return juce::Font (heightPixels, juce::Font::bold);
-}
+juce::Font boldFont (float heightPixels) { return juce::Font (heightPixels, juce::Font::bold); }
 } // namespace
 
 //==============================================================================
@@ -80,9 +74,7 @@ void VorlanLookAndFeel::drawRotarySlider (juce::Graphics& g, int x, int y, int w
     const auto pointerAngle = valueAngle - juce::MathConstants<float>::halfPi;
     const auto pointerLength = arcRadius - lineWidth;
     g.setColour (slider.findColour (juce::Slider::thumbColourId));
-    g.drawLine (cx, cy,
-                cx + pointerLength * std::cos (pointerAngle),
-                cy + pointerLength * std::sin (pointerAngle),
+    g.drawLine (cx, cy, cx + pointerLength * std::cos (pointerAngle), cy + pointerLength * std::sin (pointerAngle),
                 0.8f * lineWidth);
 }
 
@@ -93,8 +85,7 @@ VorlanAudioProcessorEditor::VorlanAudioProcessorEditor (VorlanAudioProcessor& ow
 {
     onPresetSaveFailed = [] (const juce::File& target)
     {
-        juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon,
-                                                "Preset not saved",
+        juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, "Preset not saved",
                                                 "Could not write " + target.getFullPathName());
     };
 
@@ -115,8 +106,9 @@ VorlanAudioProcessorEditor::VorlanAudioProcessorEditor (VorlanAudioProcessor& ow
     setUpLaunchControls();
 
     addAndMakeVisible (infinityButton);
-    infinityAttachment = std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (
-        processorRef.parameters, ParameterIDs::infinity, infinityButton);
+    infinityAttachment =
+        std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (processorRef.parameters,
+                                                                                ParameterIDs::infinity, infinityButton);
 
     addKnob (freeTimeKnob, ParameterIDs::freeTime, "FREE SEC");
     addKnob (climbKnob, ParameterIDs::climb, "CLIMB");
@@ -167,11 +159,13 @@ void VorlanAudioProcessorEditor::setUpLaunchControls()
 {
     addAndMakeVisible (launchBox);
 
-    if (auto* launch = dynamic_cast<juce::AudioParameterChoice*> (processorRef.parameters.getParameter (ParameterIDs::launch)))
+    if (auto* launch = dynamic_cast<juce::AudioParameterChoice*> (
+            processorRef.parameters.getParameter (ParameterIDs::launch)))
         launchBox.addItemList (launch->choices, 1);
 
-    launchAttachment = std::make_unique<juce::AudioProcessorValueTreeState::ComboBoxAttachment> (
-        processorRef.parameters, ParameterIDs::launch, launchBox);
+    launchAttachment =
+        std::make_unique<juce::AudioProcessorValueTreeState::ComboBoxAttachment> (processorRef.parameters,
+                                                                                  ParameterIDs::launch, launchBox);
 
     addAndMakeVisible (launchLabel);
     launchLabel.setText ("LAUNCH", juce::dontSendNotification);
@@ -184,8 +178,8 @@ void VorlanAudioProcessorEditor::addKnob (Knob& knob, const juce::String& paramI
     addAndMakeVisible (knob.slider);
     knob.slider.setSliderStyle (juce::Slider::RotaryHorizontalVerticalDrag);
     knob.slider.setTextBoxStyle (juce::Slider::TextBoxBelow, false, 74, 16);
-    knob.attachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (
-        processorRef.parameters, paramID, knob.slider);
+    knob.attachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (processorRef.parameters,
+                                                                                              paramID, knob.slider);
 
     addAndMakeVisible (knob.label);
     knob.label.setText (caption, juce::dontSendNotification);
@@ -220,24 +214,26 @@ void VorlanAudioProcessorEditor::showCurrentProgram()
 void VorlanAudioProcessorEditor::startSave()
 {
     const auto folder = juce::File::getSpecialLocation (juce::File::userDocumentsDirectory);
-    fileChooser = std::make_unique<juce::FileChooser> ("Save VORLAN preset", folder, presetPatterns, true, false, nullptr);
+    fileChooser = std::make_unique<juce::FileChooser> ("Save VORLAN preset", folder, presetPatterns, true, false,
+                                                       nullptr);
 
-    const auto saveFlags = juce::FileBrowserComponent::saveMode
-                         | juce::FileBrowserComponent::canSelectFiles
+    const auto saveFlags = juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
                          | juce::FileBrowserComponent::warnAboutOverwriting;
 
-    fileChooser->launchAsync (saveFlags, [this] (const juce::FileChooser& chooser) { savePresetTo (chooser.getResult()); });
+    fileChooser->launchAsync (saveFlags,
+                              [this] (const juce::FileChooser& chooser) { savePresetTo (chooser.getResult()); });
 }
 
 void VorlanAudioProcessorEditor::startLoad()
 {
     const auto folder = juce::File::getSpecialLocation (juce::File::userDocumentsDirectory);
-    fileChooser = std::make_unique<juce::FileChooser> ("Load VORLAN preset", folder, presetPatterns, true, false, nullptr);
+    fileChooser = std::make_unique<juce::FileChooser> ("Load VORLAN preset", folder, presetPatterns, true, false,
+                                                       nullptr);
 
-    const auto openFlags = juce::FileBrowserComponent::openMode
-                         | juce::FileBrowserComponent::canSelectFiles;
+    const auto openFlags = juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles;
 
-    fileChooser->launchAsync (openFlags, [this] (const juce::FileChooser& chooser) { loadPresetFrom (chooser.getResult()); });
+    fileChooser->launchAsync (openFlags,
+                              [this] (const juce::FileChooser& chooser) { loadPresetFrom (chooser.getResult()); });
 }
 
 bool VorlanAudioProcessorEditor::savePresetTo (const juce::File& chosenFile)
@@ -378,7 +374,7 @@ void VorlanAudioProcessorEditor::repaintWhatChanged()
     {
         // One rectangle for each thing that moves: the peer blits every rectangle on its own.
         for (const auto& [before, now] : { std::pair { requestedMovingAreas.jet, moving.jet },
-                                            std::pair { requestedMovingAreas.exhaust, moving.exhaust } })
+                                           std::pair { requestedMovingAreas.exhaust, moving.exhaust } })
             if (! (before.isEmpty() && now.isEmpty()))
                 repaint (before.isEmpty() ? now : now.isEmpty() ? before : before.getUnion (now));
     }
@@ -463,7 +459,8 @@ public:
         fill (rectangle, fillType);
     }
 
-    void drawRoundedRectangle (juce::Rectangle<float> area, float cornerSize, float thickness, juce::Colour colour) const
+    void drawRoundedRectangle (juce::Rectangle<float> area, float cornerSize, float thickness,
+                               juce::Colour colour) const
     {
         juce::Path rectangle;
         rectangle.addRoundedRectangle (area, cornerSize);
@@ -478,7 +475,8 @@ private:
 
 /** Draws a line of text if its box, with room for glyphs that overhang it, reaches into the clip:
     laying out the glyphs costs even when none of them lands. */
-void drawTextIfVisible (juce::Graphics& g, const juce::String& text, juce::Rectangle<float> area, juce::Justification justification)
+void drawTextIfVisible (juce::Graphics& g, const juce::String& text, juce::Rectangle<float> area,
+                        juce::Justification justification)
 {
     if (g.clipRegionIntersects (area.getSmallestIntegerContainer().expanded (4)))
         g.drawText (text, area, justification, false);
@@ -493,10 +491,10 @@ float VorlanAudioProcessorEditor::displayedProgress() const noexcept
 
 bool VorlanAudioProcessorEditor::Backdrop::operator== (const Backdrop& other) const noexcept
 {
-    return skyTop == other.skyTop && skyBottom == other.skyBottom
-        && showsStars == other.showsStars && starColour == other.starColour
-        && showsClouds == other.showsClouds && cloudColour == other.cloudColour && cloudTop == other.cloudTop
-        && showsGaugeFill == other.showsGaugeFill && gaugeFillTop == other.gaugeFillTop && gaugeFillHeight == other.gaugeFillHeight;
+    return skyTop == other.skyTop && skyBottom == other.skyBottom && showsStars == other.showsStars
+        && starColour == other.starColour && showsClouds == other.showsClouds && cloudColour == other.cloudColour
+        && cloudTop == other.cloudTop && showsGaugeFill == other.showsGaugeFill && gaugeFillTop == other.gaugeFillTop
+        && gaugeFillHeight == other.gaugeFillHeight;
 }
 
 VorlanAudioProcessorEditor::Backdrop VorlanAudioProcessorEditor::backdropFor (float d) const noexcept
@@ -524,7 +522,8 @@ VorlanAudioProcessorEditor::Backdrop VorlanAudioProcessorEditor::backdropFor (fl
     return backdrop;
 }
 
-const VorlanAudioProcessorEditor::JetDrawing& VorlanAudioProcessorEditor::jetDrawingFor (float d, float t, float pixelScale)
+const VorlanAudioProcessorEditor::JetDrawing& VorlanAudioProcessorEditor::jetDrawingFor (float d, float t,
+                                                                                         float pixelScale)
 {
     if (jetDrawing.progress != d || jetDrawing.clockSeconds != t || jetDrawing.pixelScale != pixelScale
         || jetDrawing.editorBounds != getLocalBounds())
@@ -673,7 +672,8 @@ void VorlanAudioProcessorEditor::buildJetDrawing (float d, float t, float pixelS
     const auto scale = juce::jmin (0.42f * w, 0.46f * h) / 220.0f;
     const auto shake = 4.5f * d * d;
     const auto cx = 0.3f * w + 0.21f * w + shake * std::sin (41.0f * t);
-    const auto cy = 0.22f * h + 0.23f * h + 0.7f * shake * std::cos (53.0f * t) + 4.0f * (1.0f - d) * std::sin (1.7f * t);
+    const auto cy = 0.22f * h + 0.23f * h + 0.7f * shake * std::cos (53.0f * t)
+                  + 4.0f * (1.0f - d) * std::sin (1.7f * t);
     const auto flameLength = (30.0f + 80.0f * d) * (0.75f + 0.25f * std::sin (37.0f * t));
 
     jetDrawing.progress = d;
@@ -686,8 +686,10 @@ void VorlanAudioProcessorEditor::buildJetDrawing (float d, float t, float pixelS
 
     // Jet units to pixels; the pitch about the centre comes on top when the parts are filled.
     const auto pt = [=] (float u, float v) { return juce::Point<float> (cx + u * scale, cy + v * scale); };
-    const auto box = [=] (float u, float v, float bw, float bh) { return juce::Rectangle<float> (cx + u * scale, cy + v * scale, bw * scale, bh * scale); };
-    const auto mitred = [=] (float thickness) { return juce::PathStrokeType (thickness * scale, juce::PathStrokeType::mitered, juce::PathStrokeType::butt); };
+    const auto box = [=] (float u, float v, float bw, float bh)
+    { return juce::Rectangle<float> (cx + u * scale, cy + v * scale, bw * scale, bh * scale); };
+    const auto mitred = [=] (float thickness)
+    { return juce::PathStrokeType (thickness * scale, juce::PathStrokeType::mitered, juce::PathStrokeType::butt); };
 
     const auto fillPart = [this] (juce::Path outline, juce::Colour colour)
     {
@@ -783,8 +785,9 @@ void VorlanAudioProcessorEditor::buildJetDrawing (float d, float t, float pixelS
         juce::Path smile;
         smile.startNewSubPath (pt (42.0f, 2.0f));
         smile.quadraticTo (pt (52.0f, 12.0f - 6.0f * d), pt (62.0f, 2.0f));
-        strokePart (smile, juce::PathStrokeType (2.6f * scale, juce::PathStrokeType::curved, juce::PathStrokeType::rounded),
-                       juce::Colour (0xff23283f));
+        strokePart (smile,
+                    juce::PathStrokeType (2.6f * scale, juce::PathStrokeType::curved, juce::PathStrokeType::rounded),
+                    juce::Colour (0xff23283f));
     }
     else
     {
@@ -824,8 +827,8 @@ void VorlanAudioProcessorEditor::paintGauge (juce::Graphics& g, const Backdrop& 
     if (! backdrop.showsGaugeFill)
         return;
 
-    const juce::ColourGradient level (juce::Colour (0xffff5e3a), 0.0f, 0.16f * h,
-                                      juce::Colour (0xffffd23f), 0.0f, track.getBottom(), false);
+    const juce::ColourGradient level (juce::Colour (0xffff5e3a), 0.0f, 0.16f * h, juce::Colour (0xffffd23f), 0.0f,
+                                      track.getBottom(), false);
     shapes.fillRoundedRectangle ({ 29.0f, backdrop.gaugeFillTop, 12.0f, backdrop.gaugeFillHeight }, 6.0f, level);
 }
 

@@ -19,9 +19,8 @@ public:
     ~VorlanLookAndFeel() override;
 
     //==============================================================================
-    void drawRotarySlider (juce::Graphics& g, int x, int y, int width, int height,
-                           float sliderPosProportional, float rotaryStartAngle, float rotaryEndAngle,
-                           juce::Slider& slider) override;
+    void drawRotarySlider (juce::Graphics& g, int x, int y, int width, int height, float sliderPosProportional,
+                           float rotaryStartAngle, float rotaryEndAngle, juce::Slider& slider) override;
 
     /** Fixed disc colour behind every knob; no colour ID changes it. */
     static constexpr juce::uint32 knobDiscArgb = 0x33101830;
@@ -34,8 +33,7 @@ private:
 /** The plug-in's window: an animated scene behind six knobs, the launch and infinity
     controls, the program selector and the preset-file buttons.
 */
-class VorlanAudioProcessorEditor final : public juce::AudioProcessorEditor,
-                                         private juce::Timer
+class VorlanAudioProcessorEditor final : public juce::AudioProcessorEditor, private juce::Timer
 {
 public:
     explicit VorlanAudioProcessorEditor (VorlanAudioProcessor& owner);
@@ -73,10 +71,10 @@ private:
     //==============================================================================
     struct Particle
     {
-        float x, y;     // fractions of the editor's width and height
-        float vx, vy;   // editor sizes per clock second
-        float life;     // 1 at birth, dead at or below 0
-        float size;     // base diameter in pixels
+        float x, y;   // fractions of the editor's width and height
+        float vx, vy; // editor sizes per clock second
+        float life;   // 1 at birth, dead at or below 0
+        float size;   // base diameter in pixels
     };
 
     struct Knob
@@ -116,7 +114,7 @@ private:
         float gaugeFillTop = 0.0f, gaugeFillHeight = 0.0f;
 
         bool operator== (const Backdrop& other) const noexcept;
-        bool operator!= (const Backdrop& other) const noexcept   { return ! operator== (other); }
+        bool operator!= (const Backdrop& other) const noexcept { return ! operator== (other); }
     };
 
     /** The jet of one frame as filled outlines in pixels, its strokes already outlined, in
@@ -131,11 +129,11 @@ private:
             juce::Colour colour;
         };
 
-        float progress = -1.0f, clockSeconds = 0.0f, pixelScale = 1.0f;  // what it was built for
+        float progress = -1.0f, clockSeconds = 0.0f, pixelScale = 1.0f; // what it was built for
         juce::Rectangle<int> editorBounds;
         juce::AffineTransform pitch;
         std::vector<Part> parts;
-        juce::Rectangle<int> area;  // every pixel the parts touch
+        juce::Rectangle<int> area; // every pixel the parts touch
     };
 
     float displayedProgress() const noexcept;
@@ -173,12 +171,12 @@ private:
     float smoothedPeak = 0.0f;
     float animationTime = 0.0f;
 
-    Backdrop requestedBackdrop;                 // as the last repaint request left it
+    Backdrop requestedBackdrop; // as the last repaint request left it
     MovingAreas requestedMovingAreas;
     juce::Colour skyRowsTop, skyRowsBottom;
-    std::vector<juce::Colour> skyRowColours;    // the sky gradient's colour of each row
+    std::vector<juce::Colour> skyRowColours; // the sky gradient's colour of each row
     JetDrawing jetDrawing;
-    float lastPixelScale = 1.0f;                // of the last paint: the tick builds the jet for it
+    float lastPixelScale = 1.0f; // of the last paint: the tick builds the jet for it
 
     juce::ComboBox presetBox;
     juce::TextButton prevButton { "<" }, nextButton { ">" }, saveButton { "SAVE" }, loadButton { "LOAD" };

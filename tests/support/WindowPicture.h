@@ -22,7 +22,8 @@ public:
     explicit WindowPicture (juce::Component& componentToShow)
         : component (componentToShow),
           recorder (new RepaintRecorder (componentToShow)),
-          backBuffer (juce::Image::ARGB, componentToShow.getWidth(), componentToShow.getHeight(), true, juce::SoftwareImageType()),
+          backBuffer (juce::Image::ARGB, componentToShow.getWidth(), componentToShow.getHeight(), true,
+                      juce::SoftwareImageType()),
           screen (backBuffer.createCopy())
     {
         component.setCachedComponentImage (recorder);
@@ -61,8 +62,8 @@ public:
                              (size_t) (area.getWidth() * from.pixelStride));
     }
 
-    const juce::Image& getScreen() const noexcept           { return screen; }
-    juce::Rectangle<int> getLastFrameArea() const noexcept  { return lastFrameArea; }
+    const juce::Image& getScreen() const noexcept { return screen; }
+    juce::Rectangle<int> getLastFrameArea() const noexcept { return lastFrameArea; }
 
 private:
     //==============================================================================
@@ -73,11 +74,24 @@ private:
         explicit RepaintRecorder (juce::Component& owner) : component (owner) {}
 
         void paint (juce::Graphics&) override {}
-        bool invalidateAll() override                               { requested.add (component.getLocalBounds()); return true; }
-        bool invalidate (const juce::Rectangle<int>& area) override { requested.add (area); return true; }
+        bool invalidateAll() override
+        {
+            requested.add (component.getLocalBounds());
+            return true;
+        }
+        bool invalidate (const juce::Rectangle<int>& area) override
+        {
+            requested.add (area);
+            return true;
+        }
         void releaseResources() override {}
 
-        juce::RectangleList<int> takeRequestedAreas()   { auto areas = requested; requested.clear(); return areas; }
+        juce::RectangleList<int> takeRequestedAreas()
+        {
+            auto areas = requested;
+            requested.clear();
+            return areas;
+        }
 
     private:
         juce::Component& component;

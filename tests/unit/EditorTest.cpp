@@ -15,18 +15,18 @@ using Editor = VorlanAudioProcessorEditor;
 //==============================================================================
 struct VorlanAudioProcessorEditor::TestAccess
 {
-    static juce::ComboBox& presetBox (Editor& e)        { return e.presetBox; }
-    static juce::ComboBox& launchBox (Editor& e)        { return e.launchBox; }
+    static juce::ComboBox& presetBox (Editor& e) { return e.presetBox; }
+    static juce::ComboBox& launchBox (Editor& e) { return e.launchBox; }
     static juce::ToggleButton& infinityButton (Editor& e) { return e.infinityButton; }
-    static juce::TextButton& prevButton (Editor& e)     { return e.prevButton; }
-    static juce::TextButton& nextButton (Editor& e)     { return e.nextButton; }
+    static juce::TextButton& prevButton (Editor& e) { return e.prevButton; }
+    static juce::TextButton& nextButton (Editor& e) { return e.nextButton; }
 
     static std::vector<std::pair<juce::String, juce::Component*>> namedChildren (Editor& e)
     {
         std::vector<std::pair<juce::String, juce::Component*>> children {
-            { "prevButton", &e.prevButton }, { "presetBox", &e.presetBox }, { "nextButton", &e.nextButton },
-            { "saveButton", &e.saveButton }, { "loadButton", &e.loadButton }, { "launchLabel", &e.launchLabel },
-            { "launchBox", &e.launchBox }, { "infinityButton", &e.infinityButton }
+            { "prevButton", &e.prevButton }, { "presetBox", &e.presetBox },          { "nextButton", &e.nextButton },
+            { "saveButton", &e.saveButton }, { "loadButton", &e.loadButton },        { "launchLabel", &e.launchLabel },
+            { "launchBox", &e.launchBox },   { "infinityButton", &e.infinityButton }
         };
 
         int index = 0;
@@ -56,9 +56,9 @@ struct VorlanAudioProcessorEditor::TestAccess
     }
 
     static float smoothedProgress (const Editor& e) { return e.smoothedProgress; }
-    static float smoothedPeak (const Editor& e)     { return e.smoothedPeak; }
-    static float animationTime (const Editor& e)    { return e.animationTime; }
-    static int nextParticle (const Editor& e)       { return e.nextParticle; }
+    static float smoothedPeak (const Editor& e) { return e.smoothedPeak; }
+    static float animationTime (const Editor& e) { return e.animationTime; }
+    static int nextParticle (const Editor& e) { return e.nextParticle; }
 
     static int numLiveParticles (const Editor& e)
     {
@@ -70,7 +70,10 @@ struct VorlanAudioProcessorEditor::TestAccess
         return live;
     }
 
-    struct PuffView { float x, y, vx, vy, life, size; };
+    struct PuffView
+    {
+        float x, y, vx, vy, life, size;
+    };
 
     static PuffView puff (const Editor& e, int slot)
     {
@@ -122,19 +125,28 @@ int maxChannelDifference (juce::Colour a, juce::Colour b)
                        std::abs ((int) a.getBlue() - (int) b.getBlue()));
 }
 
+// clang-format off
 #define EXPECT_COLOUR_NEAR(actual, expected, tolerance) \
     EXPECT_LE (maxChannelDifference ((actual), (expected)), (tolerance)) \
         << "actual " << (actual).toDisplayString (true) << ", expected " << (expected).toDisplayString (true)
+// clang-format on
 
 //==============================================================================
 /** Star boxes of the fixed generator, as documented for the scene. */
-struct StarBox { float x, y, diameter; };
+struct StarBox
+{
+    float x, y, diameter;
+};
 
 std::vector<StarBox> documentedStars (float width, float height)
 {
     std::vector<StarBox> stars;
     juce::uint32 s = 12345;
-    const auto next = [&s] { s = s * 1664525u + 1013904223u; return (s >> 8); };
+    const auto next = [&s]
+    {
+        s = s * 1664525u + 1013904223u;
+        return (s >> 8);
+    };
 
     for (int i = 0; i < 70; ++i)
     {
@@ -150,8 +162,8 @@ std::vector<StarBox> documentedStars (float width, float height)
 bool nearAnyStar (const std::vector<StarBox>& stars, float x, float y, float margin)
 {
     for (const auto& star : stars)
-        if (x > star.x - margin && x < star.x + star.diameter + margin
-            && y > star.y - margin && y < star.y + star.diameter + margin)
+        if (x > star.x - margin && x < star.x + star.diameter + margin && y > star.y - margin
+            && y < star.y + star.diameter + margin)
             return true;
 
     return false;
@@ -160,7 +172,10 @@ bool nearAnyStar (const std::vector<StarBox>& stars, float x, float y, float mar
 /** Stars clear of the jet (for every pitch and flame), the title and the gauge, whose centre
     pixel lies wholly inside the star, with a sky pixel of the same row to compare against.
 */
-struct StarProbe { int x, y, skyX; };
+struct StarProbe
+{
+    int x, y, skyX;
+};
 
 std::vector<StarProbe> openSkyStarProbes()
 {
@@ -179,8 +194,10 @@ std::vector<StarProbe> openSkyStarProbes()
 
         bool wholePixelInside = true;
 
-        for (const auto& corner : { juce::Point<float> ((float) px, (float) py), { px + 1.0f, (float) py },
-                                    { (float) px, py + 1.0f }, { px + 1.0f, py + 1.0f } })
+        for (const auto& corner : { juce::Point<float> ((float) px, (float) py),
+                                    { px + 1.0f, (float) py },
+                                    { (float) px, py + 1.0f },
+                                    { px + 1.0f, py + 1.0f } })
             wholePixelInside = wholePixelInside && corner.getDistanceFrom ({ cx, cy }) < radius - 0.05f;
 
         if (! (clearOfJet && clearOfTitle && clearOfGauge && wholePixelInside))
@@ -216,7 +233,7 @@ juce::Point<float> jetPointAtTimeZero (float u, float v, float d)
 TEST_F (EditorFixture, ChildrenHaveTheirLayoutBoundsAtFullSize)
 {
     std::vector<std::pair<juce::String, juce::Rectangle<int>>> expected {
-        { "prevButton", { 14, 10, 34, 32 } }, { "presetBox", { 54, 10, 220, 32 } },
+        { "prevButton", { 14, 10, 34, 32 } },  { "presetBox", { 54, 10, 220, 32 } },
         { "nextButton", { 280, 10, 34, 32 } }, { "saveButton", { 328, 10, 64, 32 } },
         { "loadButton", { 398, 10, 64, 32 } }, { "launchLabel", { 24, 454, 130, 18 } },
         { "launchBox", { 26, 472, 126, 30 } }, { "infinityButton", { 24, 512, 130, 28 } }
@@ -252,10 +269,10 @@ TEST_F (EditorFixture, IsNotResizableAndShrunkEveryCutStopsAtWhatIsLeft)
     editor->setSize (120, 90);
 
     const std::pair<juce::String, juce::Rectangle<int>> expected[] {
-        { "prevButton", { 14, 10, 34, 32 } },    { "presetBox", { 54, 10, 52, 32 } },
-        { "nextButton", { 106, 10, 0, 32 } },    { "loadButton", { 106, 10, 0, 32 } },
-        { "launchLabel", { 24, 12, 72, 18 } },   { "launchBox", { 26, 30, 68, 30 } },
-        { "infinityButton", { 24, 70, 72, 8 } }, { "label of knob 0", { 96, 12, 0, 18 } },
+        { "prevButton", { 14, 10, 34, 32 } },       { "presetBox", { 54, 10, 52, 32 } },
+        { "nextButton", { 106, 10, 0, 32 } },       { "loadButton", { 106, 10, 0, 32 } },
+        { "launchLabel", { 24, 12, 72, 18 } },      { "launchBox", { 26, 30, 68, 30 } },
+        { "infinityButton", { 24, 70, 72, 8 } },    { "label of knob 0", { 96, 12, 0, 18 } },
         { "slider of knob 5", { 100, 30, 0, 48 } },
     };
 
@@ -263,7 +280,8 @@ TEST_F (EditorFixture, IsNotResizableAndShrunkEveryCutStopsAtWhatIsLeft)
 
     for (const auto& [name, bounds] : expected)
     {
-        const auto child = std::find_if (children.begin(), children.end(), [&name = name] (const auto& c) { return c.first == name; });
+        const auto child = std::find_if (children.begin(), children.end(),
+                                         [&name = name] (const auto& c) { return c.first == name; });
         ASSERT_NE (child, children.end()) << name;
         EXPECT_EQ (child->second->getBounds(), bounds) << name;
     }
@@ -300,19 +318,21 @@ TEST (EditorPresetSelector, OpensOnTheHostsCurrentProgram)
 TEST_F (EditorFixture, StepButtonsWrapAndApplyTheProgramTheyReach)
 {
     // Every press applies the values of the program it lands on, also on the one that was current.
-    struct Case { int startProgram; std::vector<bool> forwardPresses; int expectedProgram; };
+    struct Case
+    {
+        int startProgram;
+        std::vector<bool> forwardPresses;
+        int expectedProgram;
+    };
 
     const Case cases[] {
-        { 0,  { false },       13 },
-        { 13, { true },        0 },
-        { 5,  { false },       4 },
-        { 5,  { true },        6 },
-        { 9,  { false, true }, 9 },
+        { 0, { false }, 13 }, { 13, { true }, 0 }, { 5, { false }, 4 }, { 5, { true }, 6 }, { 9, { false, true }, 9 },
     };
 
     for (const auto& c : cases)
     {
-        SCOPED_TRACE ("from " + juce::String (c.startProgram) + ", " + juce::String ((int) c.forwardPresses.size()) + " presses");
+        SCOPED_TRACE ("from " + juce::String (c.startProgram) + ", " + juce::String ((int) c.forwardPresses.size())
+                      + " presses");
         processor.setCurrentProgram (c.startProgram);
         setPlain (processor, ParameterIDs::climb, 1.0f);
         setPlain (processor, ParameterIDs::jet, 0.1f);
@@ -386,10 +406,17 @@ TEST_F (EditorFixture, InfinitySwitchFollowsItsParameterBothWays)
 
 TEST_F (EditorFixture, TypedValuesReachTheParameters)
 {
-    struct Case { int knob; const char* parameterID; const char* typed; float expected; };
+    struct Case
+    {
+        int knob;
+        const char* parameterID;
+        const char* typed;
+        float expected;
+    };
 
-    for (const auto& c : { Case { 0, ParameterIDs::freeTime, "12.3", 12.3f }, Case { 1, ParameterIDs::climb, "3.5", 3.5f },
-                           Case { 3, ParameterIDs::shake, "0.25", 0.25f }, Case { 5, ParameterIDs::gain, "-6", -6.0f } })
+    for (const auto& c :
+         { Case { 0, ParameterIDs::freeTime, "12.3", 12.3f }, Case { 1, ParameterIDs::climb, "3.5", 3.5f },
+           Case { 3, ParameterIDs::shake, "0.25", 0.25f }, Case { 5, ParameterIDs::gain, "-6", -6.0f } })
     {
         auto& slider = Access::knobSlider (*editor, c.knob);
         juce::Label* valueBox = nullptr;
@@ -419,7 +446,8 @@ TEST_F (EditorFixture, KnobsAreRotaryWithTheirCaptionsAndDefaultAngles)
         EXPECT_EQ (knob->slider.getTextBoxPosition(), juce::Slider::TextBoxBelow);
         EXPECT_EQ (knob->slider.getTextBoxWidth(), 74);
         EXPECT_EQ (knob->slider.getTextBoxHeight(), 16);
-        EXPECT_EQ (knob->slider.getRotaryParameters().startAngleRadians, reference.getRotaryParameters().startAngleRadians);
+        EXPECT_EQ (knob->slider.getRotaryParameters().startAngleRadians,
+                   reference.getRotaryParameters().startAngleRadians);
         EXPECT_EQ (knob->slider.getRotaryParameters().endAngleRadians, reference.getRotaryParameters().endAngleRadians);
     }
 
@@ -453,8 +481,8 @@ public:
         g.fillAll (background);
 
         const auto angles = slider.getRotaryParameters();
-        lookAndFeel.drawRotarySlider (g, 0, 0, width, height, position,
-                                      angles.startAngleRadians, angles.endAngleRadians, slider);
+        lookAndFeel.drawRotarySlider (g, 0, 0, width, height, position, angles.startAngleRadians,
+                                      angles.endAngleRadians, slider);
         return image;
     }
 
@@ -468,11 +496,15 @@ float coverage (juce::uint8 channel, juce::uint8 discChannel)
     return juce::jlimit (0.0f, 1.0f, ((float) channel - (float) discChannel) / (255.0f - (float) discChannel));
 }
 
-struct RunStats { float total = 0.0f, centroid = 0.0f; };
+struct RunStats
+{
+    float total = 0.0f, centroid = 0.0f;
+};
 
 /** Sums a channel's coverage along a row or column starting next to the centre. */
 template <typename ChannelOf>
-RunStats scan (const juce::Image& image, int fixed, bool alongRow, int from, int to, float centre, ChannelOf channelOf, juce::uint8 disc)
+RunStats scan (const juce::Image& image, int fixed, bool alongRow, int from, int to, float centre, ChannelOf channelOf,
+               juce::uint8 disc)
 {
     RunStats stats;
     float weighted = 0.0f;
@@ -493,7 +525,11 @@ RunStats scan (const juce::Image& image, int fixed, bool alongRow, int from, int
 
 TEST (KnobLook, GeometryOfDiscArcsAndPointer)
 {
-    struct Case { int width, height; float lineWidth, arcRadius; };
+    struct Case
+    {
+        int width, height;
+        float lineWidth, arcRadius;
+    };
 
     // 80 px: r 35, lw 5.6, ar 32.2; 40 px: r 15, lw clamps to 3; 112 x 100: r 45, lw 7.2.
     for (const auto& c : { Case { 80, 80, 5.6f, 32.2f }, Case { 40, 40, 3.0f, 13.5f }, Case { 112, 100, 7.2f, 41.4f } })
@@ -525,7 +561,8 @@ TEST (KnobLook, GeometryOfDiscArcsAndPointer)
         const auto pointer = scan (onBlack, px, false, py - 1, 0, cy, blue, discPixel.getBlue());
         EXPECT_NEAR (pointer.total, pointerLength, 0.3f);
 
-        const auto across = scan (onBlack, (int) (cy - pointerLength / 2.0f), true, 0, c.width - 1, cx, blue, discPixel.getBlue());
+        const auto across = scan (onBlack, (int) (cy - pointerLength / 2.0f), true, 0, c.width - 1, cx, blue,
+                                  discPixel.getBlue());
         EXPECT_NEAR (across.total, 0.8f * c.lineWidth, 0.25f);
 
         // Disc: reaches the arcs' centre line; six o'clock is free of arcs and pointer.
@@ -539,14 +576,23 @@ TEST (KnobLook, PointerAndValueArcFollowThePosition)
     KnobRender knob;
     const auto angles = knob.slider.getRotaryParameters();
 
-    struct Case { float position; float angle; };
+    struct Case
+    {
+        float position;
+        float angle;
+    };
 
-    for (const auto& c : { Case { 0.0f, angles.startAngleRadians }, Case { 0.25f, angles.startAngleRadians + 0.25f * (angles.endAngleRadians - angles.startAngleRadians) },
-                           Case { 1.0f, angles.endAngleRadians } })
+    for (const auto& c :
+         { Case { 0.0f, angles.startAngleRadians },
+           Case { 0.25f, angles.startAngleRadians + 0.25f * (angles.endAngleRadians - angles.startAngleRadians) },
+           Case { 1.0f, angles.endAngleRadians } })
     {
         SCOPED_TRACE (c.position);
         const auto image = knob.render (80, 80, c.position, juce::Colours::black);
-        const auto along = [&] (float angle, float radius) { return image.getPixelAt ((int) (40.0f + radius * std::sin (angle)), (int) (40.0f - radius * std::cos (angle))); };
+        const auto along = [&] (float angle, float radius) {
+            return image.getPixelAt ((int) (40.0f + radius * std::sin (angle)),
+                                     (int) (40.0f - radius * std::cos (angle)));
+        };
 
         EXPECT_GT (along (c.angle, 15.0f).getBlue(), 200);
         EXPECT_LT (along (c.angle + juce::MathConstants<float>::pi, 15.0f).getBlue(), 60);
@@ -566,9 +612,9 @@ TEST (KnobLook, DiscColourIgnoresColourIdsAndDisabledKnobsLookTheSame)
 
     EXPECT_COLOUR_NEAR (before.getPixelAt (40, 60), discArgb, 3);
 
-    for (const auto id : { juce::Slider::backgroundColourId, juce::Slider::trackColourId,
-                           juce::Slider::rotarySliderFillColourId, juce::Slider::rotarySliderOutlineColourId,
-                           juce::Slider::thumbColourId })
+    for (const auto id :
+         { juce::Slider::backgroundColourId, juce::Slider::trackColourId, juce::Slider::rotarySliderFillColourId,
+           juce::Slider::rotarySliderOutlineColourId, juce::Slider::thumbColourId })
     {
         knob.lookAndFeel.setColour (id, juce::Colours::yellow);
         knob.slider.setColour (id, juce::Colours::magenta);
@@ -585,22 +631,32 @@ TEST (KnobLook, ColourTableOfTheControls)
 {
     VorlanLookAndFeel lookAndFeel;
 
-    struct Case { int id; juce::uint32 argb; };
+    struct Case
+    {
+        int id;
+        juce::uint32 argb;
+    };
 
-    for (const auto& c : { Case { juce::Slider::rotarySliderFillColourId, 0xffffb347 }, Case { juce::Slider::rotarySliderOutlineColourId, 0x40ffffff },
-                           Case { juce::Slider::thumbColourId, 0xffffffff }, Case { juce::Slider::textBoxTextColourId, 0xffe8f4ff },
-                           Case { juce::Slider::textBoxOutlineColourId, 0x00000000 }, Case { juce::Label::textColourId, 0xffdbeeff },
-                           Case { juce::ComboBox::backgroundColourId, 0xcc1b2a4a }, Case { juce::ComboBox::textColourId, 0xffe8f4ff },
-                           Case { juce::ComboBox::outlineColourId, 0x66ffffff }, Case { juce::ComboBox::arrowColourId, 0xffffb347 },
-                           Case { juce::PopupMenu::backgroundColourId, 0xff16213f }, Case { juce::PopupMenu::textColourId, 0xffe8f4ff },
-                           Case { juce::PopupMenu::highlightedBackgroundColourId, 0xffffb347 }, Case { juce::PopupMenu::highlightedTextColourId, 0xff16213f },
-                           Case { juce::TextButton::buttonColourId, 0xcc1b2a4a }, Case { juce::TextButton::textColourOffId, 0xffffb347 },
-                           Case { juce::ToggleButton::textColourId, 0xffe8f4ff }, Case { juce::ToggleButton::tickColourId, 0xffffb347 } })
+    for (const auto& c :
+         { Case { juce::Slider::rotarySliderFillColourId, 0xffffb347 },
+           Case { juce::Slider::rotarySliderOutlineColourId, 0x40ffffff },
+           Case { juce::Slider::thumbColourId, 0xffffffff }, Case { juce::Slider::textBoxTextColourId, 0xffe8f4ff },
+           Case { juce::Slider::textBoxOutlineColourId, 0x00000000 }, Case { juce::Label::textColourId, 0xffdbeeff },
+           Case { juce::ComboBox::backgroundColourId, 0xcc1b2a4a }, Case { juce::ComboBox::textColourId, 0xffe8f4ff },
+           Case { juce::ComboBox::outlineColourId, 0x66ffffff }, Case { juce::ComboBox::arrowColourId, 0xffffb347 },
+           Case { juce::PopupMenu::backgroundColourId, 0xff16213f }, Case { juce::PopupMenu::textColourId, 0xffe8f4ff },
+           Case { juce::PopupMenu::highlightedBackgroundColourId, 0xffffb347 },
+           Case { juce::PopupMenu::highlightedTextColourId, 0xff16213f },
+           Case { juce::TextButton::buttonColourId, 0xcc1b2a4a },
+           Case { juce::TextButton::textColourOffId, 0xffffb347 },
+           Case { juce::ToggleButton::textColourId, 0xffe8f4ff },
+           Case { juce::ToggleButton::tickColourId, 0xffffb347 } })
     {
         EXPECT_EQ (lookAndFeel.findColour (c.id).getARGB(), c.argb) << std::hex << c.id;
     }
 
-    EXPECT_EQ (lookAndFeel.findColour (juce::Slider::trackColourId), juce::LookAndFeel_V4().findColour (juce::Slider::trackColourId));
+    EXPECT_EQ (lookAndFeel.findColour (juce::Slider::trackColourId),
+               juce::LookAndFeel_V4().findColour (juce::Slider::trackColourId));
 }
 
 //==============================================================================
@@ -620,7 +676,8 @@ TEST_F (EditorFixture, AtRestTheSkyIsDayWithNoStarsAndNoPuffs)
     ASSERT_FALSE (probes.empty());
 
     for (const auto& probe : probes)
-        EXPECT_COLOUR_NEAR (image.getPixelAt (probe.x, probe.y), image.getPixelAt (probe.skyX, probe.y), 1) << probe.x << ", " << probe.y;
+        EXPECT_COLOUR_NEAR (image.getPixelAt (probe.x, probe.y), image.getPixelAt (probe.skyX, probe.y), 1)
+            << probe.x << ", " << probe.y;
 }
 
 TEST_F (EditorFixture, AtTheTopTheSkyIsNightWithStarsWhereTheGeneratorPutsThem)
@@ -645,33 +702,41 @@ TEST_F (EditorFixture, AtTheTopTheSkyIsNightWithStarsWhereTheGeneratorPutsThem)
     for (const auto& probe : probes)
     {
         const auto sky = image.getPixelAt (probe.skyX, probe.y);
-        EXPECT_COLOUR_NEAR (image.getPixelAt (probe.x, probe.y), sky.overlaidWith (juce::Colours::white.withAlpha ((juce::uint8) 204)), 2)
+        EXPECT_COLOUR_NEAR (image.getPixelAt (probe.x, probe.y),
+                            sky.overlaidWith (juce::Colours::white.withAlpha ((juce::uint8) 204)), 2)
             << probe.x << ", " << probe.y;
     }
 }
 
 TEST_F (EditorFixture, StarsCloudsAndMouthSwitchAtTheirThresholds)
 {
-    struct Case { float d; bool stars, clouds, openMouth; };
+    struct Case
+    {
+        float d;
+        bool stars, clouds, openMouth;
+    };
 
     const auto probes = openSkyStarProbes();
     ASSERT_FALSE (probes.empty());
     const auto star = probes.front();
 
-    for (const auto& c : { Case { 0.0f, false, true, false }, Case { 0.35f, false, true, false }, Case { 0.45f, true, true, false },
-                           Case { 0.5499f, true, true, false }, Case { 0.55f, true, true, true }, Case { 0.65f, true, true, true }, Case { 0.7f, true, true, true },
-                           Case { 0.75f, true, false, true }, Case { 1.0f, true, false, true } })
+    for (const auto& c :
+         { Case { 0.0f, false, true, false }, Case { 0.35f, false, true, false }, Case { 0.45f, true, true, false },
+           Case { 0.5499f, true, true, false }, Case { 0.55f, true, true, true }, Case { 0.65f, true, true, true },
+           Case { 0.7f, true, true, true }, Case { 0.75f, true, false, true }, Case { 1.0f, true, false, true } })
     {
         SCOPED_TRACE (c.d);
         Access::setScene (*editor, c.d, 0.0f, 0.0f);
         const auto image = paintScene (*editor);
 
-        const auto starDifference = maxChannelDifference (image.getPixelAt (star.x, star.y), image.getPixelAt (star.skyX, star.y));
+        const auto starDifference = maxChannelDifference (image.getPixelAt (star.x, star.y),
+                                                          image.getPixelAt (star.skyX, star.y));
         EXPECT_EQ (starDifference > 4, c.stars) << starDifference;
 
         // Inside the first cloud's box against a cloudless pixel of the same row.
         const auto cloudRow = juce::jmin (597, (int) ((0.72f + 0.35f * c.d) * 600.0f + 23.0f));
-        const auto cloudDifference = maxChannelDifference (image.getPixelAt (149, cloudRow), image.getPixelAt (400, cloudRow));
+        const auto cloudDifference = maxChannelDifference (image.getPixelAt (149, cloudRow),
+                                                           image.getPixelAt (400, cloudRow));
         EXPECT_EQ (cloudDifference > 2, c.clouds) << cloudDifference;
 
         // The open mouth's centre is bubble-blue while the jet smiles.
@@ -725,10 +790,15 @@ TEST_F (EditorFixture, TicksSmoothTheProgressAndPeakAndAdvanceTheClock)
 
 TEST_F (EditorFixture, EachTickSpawnsPuffsByProgressAboveThePeakGate)
 {
-    struct Case { float progress, peak; int expectedPuffs; };
+    struct Case
+    {
+        float progress, peak;
+        int expectedPuffs;
+    };
 
-    for (const auto& c : { Case { 0.0f, 0.5f, 1 }, Case { 0.32f, 0.5f, 1 }, Case { 0.34f, 0.5f, 2 }, Case { 0.66f, 0.5f, 2 },
-                           Case { 0.67f, 0.5f, 3 }, Case { 0.99f, 0.5f, 3 }, Case { 0.9f, 0.01f, 0 }, Case { 0.9f, 0.0f, 0 } })
+    for (const auto& c :
+         { Case { 0.0f, 0.5f, 1 }, Case { 0.32f, 0.5f, 1 }, Case { 0.34f, 0.5f, 2 }, Case { 0.66f, 0.5f, 2 },
+           Case { 0.67f, 0.5f, 3 }, Case { 0.99f, 0.5f, 3 }, Case { 0.9f, 0.01f, 0 }, Case { 0.9f, 0.0f, 0 } })
     {
         SCOPED_TRACE (juce::String (c.progress) + " / " + juce::String (c.peak));
         editor = std::make_unique<Editor> (processor);
@@ -793,7 +863,11 @@ TEST_F (EditorFixture, PuffsLiveThirtyThreeTicksAndTheRingWraps)
 
 TEST_F (EditorFixture, PuffsPaintAsGrowingWhiteCirclesThatFade)
 {
-    struct Case { float life; float expectedDiameter; };
+    struct Case
+    {
+        float life;
+        float expectedDiameter;
+    };
 
     for (const auto& c : { Case { 1.0f, 10.0f }, Case { 0.5f, 12.0f } })
     {
@@ -806,7 +880,8 @@ TEST_F (EditorFixture, PuffsPaintAsGrowingWhiteCirclesThatFade)
         const auto image = paintScene (*editor);
 
         const auto sky = empty.getPixelAt (180, 180);
-        EXPECT_COLOUR_NEAR (image.getPixelAt (180, 180), sky.overlaidWith (juce::Colours::white.withAlpha (0.55f * c.life)), 2);
+        EXPECT_COLOUR_NEAR (image.getPixelAt (180, 180),
+                            sky.overlaidWith (juce::Colours::white.withAlpha (0.55f * c.life)), 2);
 
         // The last pixel inside the radius is lit, the first one beyond it is not.
         const auto radius = (int) (c.expectedDiameter / 2.0f);
@@ -858,8 +933,10 @@ private:
         const auto d = juce::jlimit (0.0f, 1.0f, Access::smoothedProgress (editor));
         const auto white = [] (float alpha) { return juce::Colours::white.withAlpha (alpha); };
 
-        g.setGradientFill (juce::ColourGradient (juce::Colour (0xff7ec8f7).interpolatedWith (juce::Colour (0xff05060f), d), 0.0f, 0.0f,
-                                                 juce::Colour (0xffcfeaff).interpolatedWith (juce::Colour (0xff1a2650), d), 0.0f, h, false));
+        g.setGradientFill (
+            juce::ColourGradient (juce::Colour (0xff7ec8f7).interpolatedWith (juce::Colour (0xff05060f), d), 0.0f, 0.0f,
+                                  juce::Colour (0xffcfeaff).interpolatedWith (juce::Colour (0xff1a2650), d), 0.0f, h,
+                                  false));
         g.fillAll();
 
         if (d > 0.35f)
@@ -904,19 +981,23 @@ private:
 
         if (fillHeight > 1.0f)
         {
-            g.setGradientFill (juce::ColourGradient (juce::Colour (0xffff5e3a), 0.0f, 0.16f * h, juce::Colour (0xffffd23f), 0.0f, track.getBottom(), false));
+            g.setGradientFill (juce::ColourGradient (juce::Colour (0xffff5e3a), 0.0f, 0.16f * h,
+                                                     juce::Colour (0xffffd23f), 0.0f, track.getBottom(), false));
             g.fillRoundedRectangle (29.0f, top + 3.0f, 12.0f, fillHeight, 6.0f);
         }
 
         g.setColour (juce::Colour (0xd9ffffff));
         g.setFont (juce::Font (11.0f, juce::Font::bold));
-        g.drawText ("ALT", juce::Rectangle<float> (14.0f, 0.16f * h - 20.0f, 42.0f, 16.0f), juce::Justification::centred, false);
+        g.drawText ("ALT", juce::Rectangle<float> (14.0f, 0.16f * h - 20.0f, 42.0f, 16.0f),
+                    juce::Justification::centred, false);
         g.setColour (juce::Colour (0xebffffff));
         g.setFont (juce::Font (30.0f, juce::Font::bold));
-        g.drawText ("VORLAN", juce::Rectangle<float> (w - 250.0f, 12.0f, 230.0f, 36.0f), juce::Justification::centredRight, false);
+        g.drawText ("VORLAN", juce::Rectangle<float> (w - 250.0f, 12.0f, 230.0f, 36.0f),
+                    juce::Justification::centredRight, false);
         g.setColour (juce::Colour (0x80ffffff));
         g.setFont (juce::Font (12.0f));
-        g.drawText ("RISER GENERATOR", juce::Rectangle<float> (w - 250.0f, 46.0f, 230.0f, 16.0f), juce::Justification::centredRight, false);
+        g.drawText ("RISER GENERATOR", juce::Rectangle<float> (w - 250.0f, 46.0f, 230.0f, 16.0f),
+                    juce::Justification::centredRight, false);
 
         const juce::Rectangle<float> panel (12.0f, h - 158.0f, w - 24.0f, 146.0f);
         g.setColour (juce::Colour (0x66101a33));
@@ -932,12 +1013,15 @@ private:
         const auto k = juce::jmin (0.42f * w, 0.46f * h) / 220.0f;
         const auto shake = 4.5f * d * d;
         const auto cx = 0.3f * w + 0.21f * w + shake * std::sin (41.0f * t);
-        const auto cy = 0.22f * h + 0.23f * h + 0.7f * shake * std::cos (53.0f * t) + 4.0f * (1.0f - d) * std::sin (1.7f * t);
+        const auto cy = 0.22f * h + 0.23f * h + 0.7f * shake * std::cos (53.0f * t)
+                      + 4.0f * (1.0f - d) * std::sin (1.7f * t);
         const auto flame = (30.0f + 80.0f * d) * (0.75f + 0.25f * std::sin (37.0f * t));
 
         const auto pt = [=] (float u, float v) { return juce::Point<float> (cx + u * k, cy + v * k); };
-        const auto box = [=] (float u, float v, float bw, float bh) { return juce::Rectangle<float> (cx + u * k, cy + v * k, bw * k, bh * k); };
-        const auto mitred = [=] (float thickness) { return juce::PathStrokeType (thickness * k, juce::PathStrokeType::mitered, juce::PathStrokeType::butt); };
+        const auto box = [=] (float u, float v, float bw, float bh)
+        { return juce::Rectangle<float> (cx + u * k, cy + v * k, bw * k, bh * k); };
+        const auto mitred = [=] (float thickness)
+        { return juce::PathStrokeType (thickness * k, juce::PathStrokeType::mitered, juce::PathStrokeType::butt); };
 
         /** An outline of points and quadratic curves ({ u, v } or { u, v, controlU, controlV }). */
         const auto outline = [&] (std::initializer_list<std::vector<float>> steps)
@@ -967,8 +1051,12 @@ private:
         g.setColour (juce::Colour (0xffffe36e));
         g.fillPath (outline ({ { -104, -5 }, { -104, 5, -104 - 0.6f * flame, 0 } }));
 
-        const auto fuselage = outline ({ { 110, 0 }, { 30, -34, 95, -34 }, { -102, -14, -80, -30 }, { -102, 14, -112, 0 },
-                                         { 30, 34, -80, 30 }, { 110, 0, 95, 34 } });
+        const auto fuselage = outline ({ { 110, 0 },
+                                         { 30, -34, 95, -34 },
+                                         { -102, -14, -80, -30 },
+                                         { -102, 14, -112, 0 },
+                                         { 30, 34, -80, 30 },
+                                         { 110, 0, 95, 34 } });
         g.setColour (juce::Colour (0xffe94f64));
         g.fillPath (fuselage);
         g.setColour (juce::Colour (0xffc23350));
@@ -1010,7 +1098,8 @@ private:
             juce::Path smile;
             smile.startNewSubPath (pt (42.0f, 2.0f));
             smile.quadraticTo (pt (52.0f, 12.0f - 6.0f * d), pt (62.0f, 2.0f));
-            g.strokePath (smile, juce::PathStrokeType (2.6f * k, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+            g.strokePath (smile,
+                          juce::PathStrokeType (2.6f * k, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
         }
         else
         {
@@ -1095,12 +1184,13 @@ public:
         processor.prepareToPlay (sampleRate, blockSize);
     }
 
-    void pressNote()    { midi.addEvent (juce::MidiMessage::noteOn (1, 48, (juce::uint8) 110), 0); }
-    void releaseNote()  { midi.addEvent (juce::MidiMessage::noteOff (1, 48), 0); }
+    void pressNote() { midi.addEvent (juce::MidiMessage::noteOn (1, 48, (juce::uint8) 110), 0); }
+    void releaseNote() { midi.addEvent (juce::MidiMessage::noteOff (1, 48), 0); }
 
     void tick()
     {
-        for (audioSeconds += Editor::timerIntervalMs / 1000.0; renderedSeconds < audioSeconds; renderedSeconds += blockSize / sampleRate)
+        for (audioSeconds += Editor::timerIntervalMs / 1000.0; renderedSeconds < audioSeconds;
+             renderedSeconds += blockSize / sampleRate)
         {
             processor.processBlock (buffer, midi);
             midi.clear();
@@ -1136,13 +1226,18 @@ constexpr int mostControlPixelsTwoLevelsApart = 100;
 
 TEST (EditorPicture, FramesComposedFromPartialRepaintsMatchAFullRepaint)
 {
-    struct Case { const char* scene; float riseSeconds; bool endless; int pressTick, releaseTick, ticks; };
+    struct Case
+    {
+        const char* scene;
+        float riseSeconds;
+        bool endless;
+        int pressTick, releaseTick, ticks;
+    };
 
-    for (const auto& c : { Case { "at rest", 4.0f, false, -1, -1, 45 },
-                           Case { "mid-rise", 4.0f, false, 0, -1, 60 },
-                           Case { "at the top with puffs", 1.0f, false, 0, -1, 100 },
-                           Case { "endless mode", 2.0f, true, 0, -1, 100 },
-                           Case { "falling back after the note", 1.0f, false, 0, 50, 130 } })
+    for (const auto& c :
+         { Case { "at rest", 4.0f, false, -1, -1, 45 }, Case { "mid-rise", 4.0f, false, 0, -1, 60 },
+           Case { "at the top with puffs", 1.0f, false, 0, -1, 100 }, Case { "endless mode", 2.0f, true, 0, -1, 100 },
+           Case { "falling back after the note", 1.0f, false, 0, 50, 130 } })
     {
         SCOPED_TRACE (c.scene);
         PlayedEditor played (c.riseSeconds, c.endless);
@@ -1176,7 +1271,8 @@ TEST (EditorPicture, FramesComposedFromPartialRepaintsMatchAFullRepaint)
             ASSERT_LE (difference.scene.largestChannelStep, sceneTolerance) << where (difference.scene);
             EXPECT_LT (difference.scene.pixelsAboveOneStep, mostScenePixelsTwoLevelsApart) << where (difference.scene);
             ASSERT_LE (difference.controls.largestChannelStep, controlsTolerance) << where (difference.controls);
-            EXPECT_LT (difference.controls.pixelsAboveOneStep, mostControlPixelsTwoLevelsApart) << where (difference.controls);
+            EXPECT_LT (difference.controls.pixelsAboveOneStep, mostControlPixelsTwoLevelsApart)
+                << where (difference.controls);
         }
     }
 }
@@ -1215,7 +1311,8 @@ class PresetFileFixture : public EditorFixture
 protected:
     void SetUp() override
     {
-        folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("vorlan-presets", "");
+        folder =
+            juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("vorlan-presets", "");
         ASSERT_TRUE (folder.createDirectory());
         editor->onPresetSaveFailed = [this] (const juce::File& target) { reportedFailures.push_back (target); };
     }
@@ -1240,7 +1337,11 @@ protected:
 
 TEST_F (PresetFileFixture, SaveReplacesTheExtensionAndWritesTheStateBlob)
 {
-    struct Case { const char* chosen; const char* written; };
+    struct Case
+    {
+        const char* chosen;
+        const char* written;
+    };
 
     for (const auto& c : { Case { "riser", "riser.vorlan" }, Case { "riser.txt", "riser.vorlan" },
                            Case { "take.vorlan", "take.vorlan" }, Case { "a.b.c", "a.b.vorlan" } })
@@ -1290,12 +1391,32 @@ TEST_F (PresetFileFixture, AFailedWriteIsReportedWithItsFile)
 TEST_F (PresetFileFixture, SavedFileRestoresTheProgramAndTheEditedValuesInAFreshInstance)
 {
     // The file keeps the edited values and names the program they were edited from.
-    struct Edit { const char* parameterID; float plain; int knob; };
-    struct Case { int program; const char* chosenName; const char* writtenName; const char* programName; std::vector<Edit> edits; };
+    struct Edit
+    {
+        const char* parameterID;
+        float plain;
+        int knob;
+    };
+    struct Case
+    {
+        int program;
+        const char* chosenName;
+        const char* writtenName;
+        const char* programName;
+        std::vector<Edit> edits;
+    };
 
     const Case cases[] {
-        { 5, "boom",          "boom.vorlan",   "Sonic Boom",      { { ParameterIDs::freeTime, 9.5f, 0 }, { ParameterIDs::shake, 0.2f, 3 } } },
-        { 9, "escape.vorlan", "escape.vorlan", "Escape Velocity", { { ParameterIDs::climb, 1.5f, 1 }, { ParameterIDs::gain, -12.0f, 5 } } },
+        { 5,
+          "boom",
+          "boom.vorlan",
+          "Sonic Boom",
+          { { ParameterIDs::freeTime, 9.5f, 0 }, { ParameterIDs::shake, 0.2f, 3 } } },
+        { 9,
+          "escape.vorlan",
+          "escape.vorlan",
+          "Escape Velocity",
+          { { ParameterIDs::climb, 1.5f, 1 }, { ParameterIDs::gain, -12.0f, 5 } } },
     };
 
     for (const auto& c : cases)
@@ -1319,7 +1440,8 @@ TEST_F (PresetFileFixture, SavedFileRestoresTheProgramAndTheEditedValuesInAFresh
         EXPECT_EQ (Access::presetBox (freshEditor).getText(), c.programName);
 
         for (const auto& edit : c.edits)
-            EXPECT_NEAR (Access::knobSlider (freshEditor, edit.knob).getValue(), edit.plain, 1.0e-4) << edit.parameterID;
+            EXPECT_NEAR (Access::knobSlider (freshEditor, edit.knob).getValue(), edit.plain, 1.0e-4)
+                << edit.parameterID;
     }
 }
 
@@ -1328,7 +1450,11 @@ TEST_F (PresetFileFixture, UnusableFilesChangeNothingAndResetTheSelector)
     juce::MemoryBlock foreignState;
     juce::AudioProcessor::copyXmlToBinary (juce::XmlElement ("OtherSynthState"), foreignState);
 
-    struct Case { const char* name; juce::MemoryBlock content; };
+    struct Case
+    {
+        const char* name;
+        juce::MemoryBlock content;
+    };
     const std::vector<Case> cases { { "empty.vorlan", {} },
                                     { "text.vorlan", juce::MemoryBlock ("not a preset at all", 19) },
                                     { "foreign.vorlan", foreignState } };
@@ -1337,7 +1463,8 @@ TEST_F (PresetFileFixture, UnusableFilesChangeNothingAndResetTheSelector)
     {
         SCOPED_TRACE (c.name);
         const auto file = folder.getChildFile (c.name);
-        ASSERT_TRUE (c.content.isEmpty() ? file.create().wasOk() : file.replaceWithData (c.content.getData(), c.content.getSize()));
+        ASSERT_TRUE (c.content.isEmpty() ? file.create().wasOk()
+                                         : file.replaceWithData (c.content.getData(), c.content.getSize()));
 
         // The host switched to program 4 behind the selector's back.
         Access::presetBox (*editor).setSelectedId (1, juce::dontSendNotification);
