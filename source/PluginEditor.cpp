@@ -10,6 +10,8 @@ constexpr float progressSmoothing = 0.25f;
 constexpr float peakSmoothing = 0.3f;
 constexpr float puffPeakGate = 0.01f;
 constexpr int numStars = 70;
+constexpr juce::uint32 panelFillArgb = 0x66101a33;
+constexpr float panelCornerSize = 16.0f;
 
 const juce::String presetPatterns { "*.vorlan" };
 const juce::String presetExtension { "vorlan" };
@@ -17,6 +19,13 @@ const juce::String presetExtension { "vorlan" };
 juce::Colour whiteAtAlpha (float alpha) { return juce::Colours::white.withAlpha (alpha); }
 
 juce::Font boldFont (float heightPixels) { return juce::Font (heightPixels, juce::Font::bold); }
+
+juce::Rectangle<int> wholePixelsWithin (juce::Rectangle<float> area)
+{
+    const auto left = (int) std::ceil (area.getX()), top = (int) std::ceil (area.getY());
+    const auto right = (int) std::floor (area.getRight()), bottom = (int) std::floor (area.getBottom());
+    return { left, top, juce::jmax (right - left, 0), juce::jmax (bottom - top, 0) };
+}
 } // namespace
 
 //==============================================================================
@@ -385,6 +394,11 @@ void VorlanAudioProcessorEditor::repaintWhatChanged()
 
 VorlanAudioProcessorEditor::MovingAreas VorlanAudioProcessorEditor::movingAreas()
 {
+    return { jetDrawingFor (displayedProgress(), animationTime, lastPixelScale).area, exhaustArea() };
+}
+
+juce::Rectangle<int> VorlanAudioProcessorEditor::exhaustArea() const
+{
     const auto w = (float) getWidth();
     const auto h = (float) getHeight();
     juce::Rectangle<float> exhaust;
@@ -399,8 +413,7 @@ VorlanAudioProcessorEditor::MovingAreas VorlanAudioProcessorEditor::movingAreas(
         exhaust = exhaust.isEmpty() ? circle : exhaust.getUnion (circle);
     }
 
-    return { jetDrawingFor (displayedProgress(), animationTime, lastPixelScale).area,
-             exhaust.isEmpty() ? juce::Rectangle<int>() : exhaust.getSmallestIntegerContainer().expanded (2) };
+    return exhaust.isEmpty() ? juce::Rectangle<int>() : exhaust.getSmallestIntegerContainer().expanded (2);
 }
 
 //==============================================================================
@@ -537,24 +550,57 @@ void VorlanAudioProcessorEditor::paint (juce::Graphics& g)
 {
     const auto d = displayedProgress();
     const auto backdrop = backdropFor (d);
+    lastPixelScale = g.getInternalContext().getPhysicalPixelScaleFactor();
+    const auto& jet = jetDrawingFor (d, animationTime, lastPixelScale);
+    const auto panelOverSky = panelOverPlainSky (backdrop, jet.area, lastPixelScale);
 
-    paintSky (g, backdrop);
+    paintSky (g, backdrop, panelOverSky);
     paintStars (g, backdrop);
     paintClouds (g, backdrop);
     paintExhaust (g);
-    lastPixelScale = g.getInternalContext().getPhysicalPixelScaleFactor();
-    paintJet (g, jetDrawingFor (d, animationTime, lastPixelScale));
+    paintJet (g, jet);
     paintGauge (g, backdrop);
     paintTexts (g);
-    paintKnobPanel (g);
+    paintKnobPanel (g, panelOverSky);
+}
+
+juce::Rectangle<float> VorlanAudioProcessorEditor::knobPanelBounds() const noexcept
+{
+    return { 12.0f, (float) getHeight() - 158.0f, (float) getWidth() - 24.0f, 146.0f };
+}
+
+/*  Inside its rounded corners and its rim the knob panel covers whole rows, and where only the
+    sky lies beneath it each of those rows is one colour: the panel's own blend onto that row of
+    the sky. Those pixels are filled once with that colour instead of with the sky and then again
+    with the panel. Of the scene only the clouds, the puffs and the jet reach down there; the
+    stars, the gauge and the texts stay above the panel's top edge.
+*/
+juce::RectangleList<int> VorlanAudioProcessorEditor::panelOverPlainSky (const Backdrop& backdrop,
+                                                                        juce::Rectangle<int> jetArea,
+                                                                        float pixelScale) const
+{
+    if (pixelScale != 1.0f)
+        return {};
+
+    juce::RectangleList<int> plain (wholePixelsWithin (knobPanelBounds().reduced (2.0f, panelCornerSize)));
+
+    if (backdrop.showsClouds)
+        for (const auto& cloud : cloudsFor (backdrop))
+            plain.subtract (cloud.getSmallestIntegerContainer().expanded (1));
+
+    plain.subtract (exhaustArea());
+    plain.subtract (jetArea);
+    return plain;
 }
 
 /*  The sky's gradient runs straight down, so each of its rows has one colour, and rows of one
     opaque colour fill several times faster than the gradient filler, which blends pixel by
-    pixel. The row colours are the gradient's own, drawn once into a column of single pixels;
-    a context that scales the editor gets the gradient itself.
+    pixel. The row colours are the gradient's own, drawn once into a column of single pixels,
+    and so are those of the panel's blend onto them; a context that scales the editor gets the
+    gradient itself.
 */
-void VorlanAudioProcessorEditor::paintSky (juce::Graphics& g, const Backdrop& backdrop)
+void VorlanAudioProcessorEditor::paintSky (juce::Graphics& g, const Backdrop& backdrop,
+                                           const juce::RectangleList<int>& panelOverSky)
 {
     const juce::ColourGradient sky (backdrop.skyTop, 0.0f, 0.0f, backdrop.skyBottom, 0.0f, (float) getHeight(), false);
 
@@ -567,14 +613,31 @@ void VorlanAudioProcessorEditor::paintSky (juce::Graphics& g, const Backdrop& ba
 
     updateSkyRowColours (sky);
 
+    {
+        const juce::Graphics::ScopedSaveState savedState (g);
+
+        for (const auto& area : panelOverSky)
+            g.excludeClipRegion (area);
+
+        fillRows (g, skyRowColours);
+    }
+
+    const juce::Graphics::ScopedSaveState savedState (g);
+
+    if (! panelOverSky.isEmpty() && g.reduceClipRegion (panelOverSky))
+        fillRows (g, panelOverSkyRowColours);
+}
+
+void VorlanAudioProcessorEditor::fillRows (juce::Graphics& g, const std::vector<juce::Colour>& rowColours) const
+{
     const auto clip = g.getClipBounds().getIntersection (getLocalBounds());
 
     for (auto y = clip.getY(); y < clip.getBottom();)
     {
-        const auto colour = skyRowColours[(size_t) y];
+        const auto colour = rowColours[(size_t) y];
         auto end = y + 1;
 
-        while (end < clip.getBottom() && skyRowColours[(size_t) end] == colour)
+        while (end < clip.getBottom() && rowColours[(size_t) end] == colour)
             ++end;
 
         g.setColour (colour);
@@ -591,17 +654,24 @@ void VorlanAudioProcessorEditor::updateSkyRowColours (const juce::ColourGradient
         return;
 
     juce::Image column (juce::Image::ARGB, 1, juce::jmax (height, 1), true, juce::SoftwareImageType());
+    juce::Graphics cg (column);
+
+    const auto readColumn = [&column, height] (std::vector<juce::Colour>& rowColours)
     {
-        juce::Graphics cg (column);
-        cg.setGradientFill (sky);
-        cg.fillAll();
-    }
+        const juce::Image::BitmapData pixels (column, juce::Image::BitmapData::readOnly);
+        rowColours.resize ((size_t) height);
 
-    const juce::Image::BitmapData pixels (column, juce::Image::BitmapData::readOnly);
-    skyRowColours.resize ((size_t) height);
+        for (int y = 0; y < height; ++y)
+            rowColours[(size_t) y] = pixels.getPixelColour (0, y);
+    };
 
-    for (int y = 0; y < height; ++y)
-        skyRowColours[(size_t) y] = pixels.getPixelColour (0, y);
+    cg.setGradientFill (sky);
+    cg.fillAll();
+    readColumn (skyRowColours);
+
+    cg.setColour (juce::Colour (panelFillArgb));
+    cg.fillAll();
+    readColumn (panelOverSkyRowColours);
 
     skyRowsTop = sky.getColour (0);
     skyRowsBottom = sky.getColour (1);
@@ -639,13 +709,20 @@ void VorlanAudioProcessorEditor::paintClouds (juce::Graphics& g, const Backdrop&
     if (! backdrop.showsClouds)
         return;
 
-    const auto w = (float) getWidth();
-    const auto y0 = backdrop.cloudTop;
     const ShapePainter shapes (g);
 
-    shapes.fillEllipse ({ 0.06f * w, y0, 190.0f, 46.0f }, backdrop.cloudColour);
-    shapes.fillEllipse ({ 0.55f * w, y0 + 30.0f, 240.0f, 54.0f }, backdrop.cloudColour);
-    shapes.fillEllipse ({ 0.32f * w, y0 + 62.0f, 160.0f, 40.0f }, backdrop.cloudColour);
+    for (const auto& cloud : cloudsFor (backdrop))
+        shapes.fillEllipse (cloud, backdrop.cloudColour);
+}
+
+std::array<juce::Rectangle<float>, 3> VorlanAudioProcessorEditor::cloudsFor (const Backdrop& backdrop) const
+{
+    const auto w = (float) getWidth();
+    const auto y0 = backdrop.cloudTop;
+
+    return { juce::Rectangle<float> { 0.06f * w, y0, 190.0f, 46.0f },
+             juce::Rectangle<float> { 0.55f * w, y0 + 30.0f, 240.0f, 54.0f },
+             juce::Rectangle<float> { 0.32f * w, y0 + 62.0f, 160.0f, 40.0f } };
 }
 
 void VorlanAudioProcessorEditor::paintExhaust (juce::Graphics& g) const
@@ -850,11 +927,15 @@ void VorlanAudioProcessorEditor::paintTexts (juce::Graphics& g) const
     drawTextIfVisible (g, "RISER GENERATOR", { w - 250.0f, 46.0f, 230.0f, 16.0f }, juce::Justification::centredRight);
 }
 
-void VorlanAudioProcessorEditor::paintKnobPanel (juce::Graphics& g) const
+void VorlanAudioProcessorEditor::paintKnobPanel (juce::Graphics& g, const juce::RectangleList<int>& panelOverSky) const
 {
-    const juce::Rectangle<float> panel (12.0f, (float) getHeight() - 158.0f, (float) getWidth() - 24.0f, 146.0f);
+    const auto panel = knobPanelBounds();
     const ShapePainter shapes (g);
+    const juce::Graphics::ScopedSaveState savedState (g);
 
-    shapes.fillRoundedRectangle (panel, 16.0f, juce::Colour (0x66101a33));
-    shapes.drawRoundedRectangle (panel, 16.0f, 1.2f, juce::Colour (0x2effffff));
+    for (const auto& area : panelOverSky) // already the panel's colour, filled with the sky
+        g.excludeClipRegion (area);
+
+    shapes.fillRoundedRectangle (panel, panelCornerSize, juce::Colour (panelFillArgb));
+    shapes.drawRoundedRectangle (panel, panelCornerSize, 1.2f, juce::Colour (0x2effffff));
 }

@@ -147,9 +147,16 @@ private:
     };
 
     MovingAreas movingAreas();
+    juce::Rectangle<int> exhaustArea() const;
     void repaintWhatChanged();
 
-    void paintSky (juce::Graphics& g, const Backdrop& backdrop);
+    juce::Rectangle<float> knobPanelBounds() const noexcept;
+    juce::RectangleList<int> panelOverPlainSky (const Backdrop& backdrop, juce::Rectangle<int> jetArea,
+                                                float pixelScale) const;
+    std::array<juce::Rectangle<float>, 3> cloudsFor (const Backdrop& backdrop) const;
+
+    void paintSky (juce::Graphics& g, const Backdrop& backdrop, const juce::RectangleList<int>& panelOverSky);
+    void fillRows (juce::Graphics& g, const std::vector<juce::Colour>& rowColours) const;
     void updateSkyRowColours (const juce::ColourGradient& sky);
     void paintStars (juce::Graphics& g, const Backdrop& backdrop) const;
     void paintClouds (juce::Graphics& g, const Backdrop& backdrop) const;
@@ -157,7 +164,7 @@ private:
     void paintJet (juce::Graphics& g, const JetDrawing& jet) const;
     void paintGauge (juce::Graphics& g, const Backdrop& backdrop) const;
     void paintTexts (juce::Graphics& g) const;
-    void paintKnobPanel (juce::Graphics& g) const;
+    void paintKnobPanel (juce::Graphics& g, const juce::RectangleList<int>& panelOverSky) const;
 
     //==============================================================================
     std::array<Particle, numParticles> particles {};
@@ -174,7 +181,8 @@ private:
     Backdrop requestedBackdrop; // as the last repaint request left it
     MovingAreas requestedMovingAreas;
     juce::Colour skyRowsTop, skyRowsBottom;
-    std::vector<juce::Colour> skyRowColours; // the sky gradient's colour of each row
+    std::vector<juce::Colour> skyRowColours;          // the sky gradient's colour of each row
+    std::vector<juce::Colour> panelOverSkyRowColours; // the knob panel's colour blended onto each
     JetDrawing jetDrawing;
     float lastPixelScale = 1.0f; // of the last paint: the tick builds the jet for it
 
