@@ -182,7 +182,7 @@ private:
     MovingAreas requestedMovingAreas;
     juce::Colour skyRowsTop, skyRowsBottom;
     std::vector<juce::Colour> skyRowColours;          // the sky gradient's colour of each row
-    std::vector<juce::Colour> panelOverSkyRowColours; // the knob panel's colour blended onto each
+    std::vector<juce::Colour> panelOverSkyRowColours; // the knob panel blended onto each sky row
     JetDrawing jetDrawing;
     float lastPixelScale = 1.0f; // of the last paint: the tick builds the jet for it
 
