@@ -727,7 +727,7 @@ float VorlanAudioProcessor::riseSecondsFor (int launchIndex, double bpm, float f
     return juce::jlimit (minRiseSeconds, maxRiseSeconds, seconds);
 }
 
-double VorlanAudioProcessor::currentTempoBpm() const
+double VorlanAudioProcessor::currentTempoBpm()
 {
     auto* hostPlayHead = getPlayHead();
 

@@ -284,11 +284,6 @@ public:
     int currentProgram = 0;
 
 private:
-    /** The tempo of the host's latest position, kept by currentTempoBpm() for the blocks that come
-        without one; audio thread (and prepareToPlay) only. */
-    mutable double lastPositionTempoBpm = fallbackTempoBpm;
-
-private:
     //==============================================================================
     /** Tells the host the parameters' values again, from the message thread. */
     class HostAnnouncer final : private juce::AsyncUpdater
@@ -329,10 +324,14 @@ private:
         const std::atomic<float>& gain;
     };
 
-    double currentTempoBpm() const;
+    double currentTempoBpm();
     void updateRiserSettings();
     float highestSoundingProgress() const noexcept;
     void reportRestoredValues();
+
+    /** The tempo of the host's latest position, kept by currentTempoBpm() for the blocks that come
+        without one; audio thread (and prepareToPlay) only. */
+    double lastPositionTempoBpm = fallbackTempoBpm;
 
     const ParameterValues parameterValues { parameters };
     std::array<VorlanVoice*, numVoices> riserVoices {}; // owned by synth, which never drops a voice

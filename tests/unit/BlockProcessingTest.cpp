@@ -386,89 +386,38 @@ TEST (BlockRenderingTest, MatchesThePlainRenderingThroughChangesDuringNotes)
     using namespace ParameterIDs;
     std::vector<BlockCase> cases;
 
-    // Both modes, stereo and mono, shake on and off; then the afterburn and gain settings of the stages.
+    // Both modes, stereo and mono, shake on and off.
     for (const auto endless : { false, true })
         for (const auto numChannels : { 2, 1 })
             for (const auto shakeAmount : { 0.0f, 0.8f })
-                cases.push_back ({ std::string (endless ? "endless" : "normal")
-                                       + (numChannels == 2 ? " stereo" : " mono")
-                                       + (shakeAmount > 0.0f ? " shake" : " still"),
-                                   48000.0,
-                                   512,
-                                   numChannels,
-                                   2.5,
-                                   { { launch, 0.0f },
-                                     { infinity, endless ? 1.0f : 0.0f },
-                                     { shake, shakeAmount },
-                                     { afterburn, 1.0f } },
+            {
+                const auto name = std::string (endless ? "endless" : "normal")
+                                + (numChannels == 2 ? " stereo" : " mono") + (shakeAmount > 0.0f ? " shake" : " still");
+                // clang-format off
+                cases.push_back ({ name, 48000.0, 512, numChannels, 2.5,
+                                   { { launch, 0.0f }, { infinity, endless ? 1.0f : 0.0f }, { shake, shakeAmount }, { afterburn, 1.0f } },
                                    { { 57, 0.9f, 0.0, 2.2 }, { 64, 0.6f, 0.5, 3.0 } } });
+                // clang-format on
+            }
 
-    cases.push_back ({ "afterburn 0.6, -6 dB",
-                       48000.0,
-                       512,
-                       2,
-                       2.3,
-                       { { launch, 0.0f }, { afterburn, 0.6f }, { gain, -6.0f } },
-                       { { 57, 1.0f, 0.0, 9.0 } } });
-    cases.push_back ({ "afterburn 1, +3 dB, mono",
-                       48000.0,
-                       512,
-                       1,
-                       2.3,
-                       { { launch, 0.0f }, { afterburn, 1.0f }, { gain, 3.0f } },
-                       { { 57, 1.0f, 0.0, 9.0 } } });
-    cases.push_back ({ "gain at the bottom", 44100.0, 441, 2, 1.0, { { gain, -24.0f } }, { { 40, 1.0f, 0.0, 9.0 } } });
+    // The afterburn and gain settings of the stages; then rise length and mode changed while a note
+    // sounds: a shorter rise jumps forward, a longer one steps back.
+    // clang-format off
+    const BlockCase stagesAndChanges[] {
+        // name                        rate     block ch seconds  settings                                                          notes                        changes (seconds, ID, value)
+        { "afterburn 0.6, -6 dB",      48000.0, 512,  2, 2.3, { { launch, 0.0f }, { afterburn, 0.6f }, { gain, -6.0f } },     { { 57, 1.0f, 0.0, 9.0 } } },
+        { "afterburn 1, +3 dB, mono",  48000.0, 512,  1, 2.3, { { launch, 0.0f }, { afterburn, 1.0f }, { gain, 3.0f } },      { { 57, 1.0f, 0.0, 9.0 } } },
+        { "gain at the bottom",        44100.0, 441,  2, 1.0, { { gain, -24.0f } },                                             { { 40, 1.0f, 0.0, 9.0 } } },
+        { "rise shorter",              48000.0, 512,  2, 3.0, { { launch, 4.0f }, { freeTime, 8.0f }, { afterburn, 1.0f } },  { { 57, 0.8f, 0.0, 2.5 } },  { { 1.0, freeTime, 1.5f } } },
+        { "rise longer",               44100.0, 441,  2, 3.0, { { launch, 4.0f }, { freeTime, 1.5f }, { afterburn, 1.0f } },  { { 57, 0.8f, 0.0, 2.5 } },  { { 1.0, freeTime, 8.0f } } },
+        { "launch length by tempo",    48000.0, 512,  1, 3.0, { { launch, 1.0f }, { afterburn, 0.5f } },                        { { 60, 0.8f, 0.0, 2.5 } },  { { 1.0, launch, 0.0f }, { 2.0, launch, 3.0f } } },
+        { "endless on and off",        48000.0, 512,  2, 3.0, { { launch, 4.0f }, { freeTime, 2.0f }, { afterburn, 1.0f } },  { { 64, 0.8f, 0.0, 2.7 } },  { { 1.0, infinity, 1.0f }, { 2.0, infinity, 0.0f } } },
+        { "endless off, mono",         96000.0, 4096, 1, 3.0, { { launch, 4.0f }, { freeTime, 2.0f }, { infinity, 1.0f } },   { { 40, 1.0f, 0.0, 2.5 } },  { { 1.5, infinity, 0.0f } } },
+        { "shake on and off",          48000.0, 32,   2, 3.0, { { launch, 4.0f }, { freeTime, 1.0f }, { shake, 0.0f } },      { { 72, 0.7f, 0.0, 2.5 } },  { { 1.0, shake, 1.0f }, { 2.0, shake, 0.0f } } },
+    };
+    // clang-format on
 
-    // Rise length and mode changed while a note sounds: a shorter rise jumps forward, a longer one steps back.
-    cases.push_back ({ "rise shorter",
-                       48000.0,
-                       512,
-                       2,
-                       3.0,
-                       { { launch, 4.0f }, { freeTime, 8.0f }, { afterburn, 1.0f } },
-                       { { 57, 0.8f, 0.0, 2.5 } },
-                       { { 1.0, freeTime, 1.5f } } });
-    cases.push_back ({ "rise longer",
-                       44100.0,
-                       441,
-                       2,
-                       3.0,
-                       { { launch, 4.0f }, { freeTime, 1.5f }, { afterburn, 1.0f } },
-                       { { 57, 0.8f, 0.0, 2.5 } },
-                       { { 1.0, freeTime, 8.0f } } });
-    cases.push_back ({ "launch length by tempo",
-                       48000.0,
-                       512,
-                       1,
-                       3.0,
-                       { { launch, 1.0f }, { afterburn, 0.5f } },
-                       { { 60, 0.8f, 0.0, 2.5 } },
-                       { { 1.0, launch, 0.0f }, { 2.0, launch, 3.0f } } });
-    cases.push_back ({ "endless on and off",
-                       48000.0,
-                       512,
-                       2,
-                       3.0,
-                       { { launch, 4.0f }, { freeTime, 2.0f }, { afterburn, 1.0f } },
-                       { { 64, 0.8f, 0.0, 2.7 } },
-                       { { 1.0, infinity, 1.0f }, { 2.0, infinity, 0.0f } } });
-    cases.push_back ({ "endless off, mono",
-                       96000.0,
-                       4096,
-                       1,
-                       3.0,
-                       { { launch, 4.0f }, { freeTime, 2.0f }, { infinity, 1.0f } },
-                       { { 40, 1.0f, 0.0, 2.5 } },
-                       { { 1.5, infinity, 0.0f } } });
-    cases.push_back ({ "shake on and off",
-                       48000.0,
-                       32,
-                       2,
-                       3.0,
-                       { { launch, 4.0f }, { freeTime, 1.0f }, { shake, 0.0f } },
-                       { { 72, 0.7f, 0.0, 2.5 } },
-                       { { 1.0, shake, 1.0f }, { 2.0, shake, 0.0f } } });
-
+    cases.insert (cases.end(), std::begin (stagesAndChanges), std::end (stagesAndChanges));
     expectAllMatchThePlainRendering (cases);
 }
 
