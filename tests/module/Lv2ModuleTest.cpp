@@ -317,7 +317,8 @@ TEST_F (Lv2Instance, ShowsTheEightParametersWithTheVst3sNamesDefaultsAndItems)
     {
         const char* id;
         std::vector<const char*> items;
-    } stepped[] { { "launch", { "1 Bar", "2 Bars", "4 Bars", "8 Bars", "Free" } }, { "infinity", { "Off", "On" } } };
+    } stepped[] { { "launch", { expected::launchItems.begin(), expected::launchItems.end() } },
+                  { "infinity", { expected::infinityItems.begin(), expected::infinityItems.end() } } };
 
     for (const auto& parameter : stepped)
     {

@@ -33,6 +33,10 @@ constexpr std::array<Parameter, numParameters> parameters { {
     // clang-format on
 } };
 
+/** The items of the stepped parameters in step order: item k is the plain value k. */
+constexpr std::array<const char*, 5> launchItems { "1 Bar", "2 Bars", "4 Bars", "8 Bars", "Free" };
+constexpr std::array<const char*, 2> infinityItems { "Off", "On" };
+
 /** The normalised value of a plain one for the parameter at an index. */
 constexpr float normalised (size_t index, float plain)
 {

@@ -1,4 +1,5 @@
 #include "PluginEditor.h"
+#include "PluginExpectations.h"
 #include "PluginProcessor.h"
 #include "ProcessorParameters.h"
 #include "WindowPicture.h"
@@ -371,7 +372,7 @@ TEST_F (EditorFixture, PickingAnEntrySelectsItsProgramButTheCurrentOneDoesNothin
 TEST_F (EditorFixture, LaunchSelectorListsTheChoicesAndFollowsItsParameterBothWays)
 {
     auto& box = Access::launchBox (*editor);
-    const juce::StringArray expectedItems { "1 Bar", "2 Bars", "4 Bars", "8 Bars", "Free" };
+    const juce::StringArray expectedItems (expected::launchItems.data(), (int) expected::launchItems.size());
 
     ASSERT_EQ (box.getNumItems(), expectedItems.size());
 

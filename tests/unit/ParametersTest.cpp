@@ -48,7 +48,7 @@ TEST_F (ParametersTest, ClassesStepsAndChoiceItems)
 {
     auto* launch = dynamic_cast<juce::AudioParameterChoice*> (&param ("launch"));
     ASSERT_NE (launch, nullptr);
-    EXPECT_EQ (launch->choices, juce::StringArray ({ "1 Bar", "2 Bars", "4 Bars", "8 Bars", "Free" }));
+    EXPECT_EQ (launch->choices, juce::StringArray (expected::launchItems.data(), (int) expected::launchItems.size()));
     EXPECT_NE (dynamic_cast<juce::AudioParameterBool*> (&param ("infinity")), nullptr);
 
     for (auto id : { "freeTime", "climb" })
