@@ -469,19 +469,27 @@ TEST (VoiceNoiseTest, JetZeroSilencesTheNoise)
 
 namespace
 {
+/** Magnitudes of the bins of a Hann-windowed stretch of 2^order samples from a start (the first
+    half of the result holds the bins up to half the rate). */
+std::vector<float> windowedMagnitudes (const std::vector<float>& x, int start, int order)
+{
+    const auto size = 1 << order;
+    juce::dsp::FFT fft (order);
+    std::vector<float> data (2 * (size_t) size, 0.0f);
+
+    for (int i = 0; i < size; ++i)
+        data[(size_t) i] = x[(size_t) (start + i)]
+                         * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / (float) size));
+
+    fft.performFrequencyOnlyForwardTransform (data.data());
+    return data;
+}
+
 /** Magnitudes in third-octave bands from 40 Hz up, of 4096 samples from a start, summing to 1. */
 std::vector<float> bandShares (const std::vector<float>& x, int start)
 {
     constexpr int order = 12, size = 1 << order;
-    juce::dsp::FFT fft (order);
-    std::vector<float> data (2 * size, 0.0f);
-
-    for (int i = 0; i < size; ++i)
-        data[(size_t) i] = x[(size_t) (start + i)]
-                         * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
-
-    fft.performFrequencyOnlyForwardTransform (data.data());
-
+    const auto data = windowedMagnitudes (x, start, order);
     std::vector<float> bands (24, 0.0f);
     float total = 0.0f;
 
@@ -587,14 +595,7 @@ namespace
 float powerFractionBelow (const std::vector<float>& x, int start, float limitHz)
 {
     constexpr int order = 13, size = 1 << order;
-    juce::dsp::FFT fft (order);
-    std::vector<float> data (2 * size, 0.0f);
-
-    for (int i = 0; i < size; ++i)
-        data[(size_t) i] = x[(size_t) (start + i)]
-                         * (0.5f - 0.5f * std::cos (juce::MathConstants<float>::twoPi * (float) i / size));
-
-    fft.performFrequencyOnlyForwardTransform (data.data());
+    const auto data = windowedMagnitudes (x, start, order);
     const auto limitBin = (int) (limitHz / sampleRate * size);
     double below = 0.0, total = 0.0;
 
