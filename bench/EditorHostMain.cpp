@@ -83,10 +83,7 @@ bool applyParameterValues (juce::AudioPluginInstance& plugin, const juce::String
     return true;
 }
 
-void runMessageLoopFor (double seconds)
-{
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (juce::roundToInt (seconds * 1000.0));
-}
+int millisecondsIn (double seconds) { return juce::roundToInt (seconds * 1000.0); }
 } // namespace
 
 int main (int argc, char** argv)
@@ -125,23 +122,31 @@ int main (int argc, char** argv)
     }
 
     plugin->prepareToPlay (sampleRate, blockSize);
+
+    auto window = std::make_unique<hostkit::HostEditorWindow> (plugin->createEditorIfNeeded());
+    std::unique_ptr<hostkit::RealtimePlayer> player;
+
+    if (! command->silent)
+        player = std::make_unique<hostkit::RealtimePlayer> (*plugin, sampleRate, blockSize);
+
+    // The loop blocks between events, as a DAW's does. runDispatchLoopUntil would poll it every
+    // millisecond, and those thousand wake-ups a second would count as the editor's cost.
+    const auto closeAll = [&]
     {
-        auto window = std::make_unique<hostkit::HostEditorWindow> (plugin->createEditorIfNeeded());
-        std::unique_ptr<hostkit::RealtimePlayer> player;
-
-        if (! command->silent)
-            player = std::make_unique<hostkit::RealtimePlayer> (*plugin, sampleRate, blockSize);
-
-        runMessageLoopFor (command->settleSeconds);
-        std::cout << "ready" << std::endl;
-        runMessageLoopFor (command->runSeconds);
-
         player.reset();
         window.reset();
-    }
+        plugin->releaseResources();
+        plugin.reset();
+        juce::Timer::callAfterDelay (100, [] { juce::MessageManager::getInstance()->stopDispatchLoop(); });
+    };
 
-    plugin->releaseResources();
-    plugin.reset();
-    runMessageLoopFor (0.1);
+    juce::Timer::callAfterDelay (millisecondsIn (command->settleSeconds),
+                                 [&]
+                                 {
+                                     std::cout << "ready" << std::endl;
+                                     juce::Timer::callAfterDelay (millisecondsIn (command->runSeconds), closeAll);
+                                 });
+
+    juce::MessageManager::getInstance()->runDispatchLoop();
     return 0;
 }
