@@ -2,12 +2,13 @@
 // real time, so that the process's CPU time shows what an open editor costs inside a DAW.
 // scripts/editor-cpu.sh reads that time from /proc once the host says "ready".
 //
-// Usage: vorlan_editor_host [--plugin PATH] [--set ID=VALUE]... [--silent] [--settle S] [--seconds S]
-//   --plugin   the .vst3 bundle (default: the one this tree builds)
-//   --set      a plain parameter value, repeatable (for example --set freeTime=10)
-//   --silent   open the editor without playing a note
-//   --settle   seconds to run before printing "ready" (default 0)
-//   --seconds  seconds to run after "ready" before closing (default 11)
+// Usage: vorlan_editor_host [--plugin PATH] [--set ID=VALUE]... [--silent] [--no-editor] [--settle S] [--seconds S]
+//   --plugin     the .vst3 bundle (default: the one this tree builds)
+//   --set        a plain parameter value, repeatable (for example --set freeTime=10)
+//   --silent     open the editor without playing a note
+//   --no-editor  play without opening the editor: what the host and the audio cost on their own
+//   --settle     seconds to run before printing "ready" (default 0)
+//   --seconds    seconds to run after "ready" before closing (default 11)
 
 #include "HostEditorWindow.h"
 #include "ParameterValues.h"
@@ -30,6 +31,7 @@ struct HostCommand
     juce::File bundle { VORLAN_DEFAULT_PLUGIN };
     juce::StringPairArray parameterValues;
     bool silent = false;
+    bool opensEditor = true;
     double settleSeconds = 0.0;
     double runSeconds = 11.0;
 };
@@ -45,6 +47,8 @@ std::optional<HostCommand> parseCommandLine (const juce::StringArray& args)
 
         if (option == "--silent")
             command.silent = true;
+        else if (option == "--no-editor")
+            command.opensEditor = false;
         else if (option == "--plugin" && hasValue)
             command.bundle = juce::File::getCurrentWorkingDirectory().getChildFile (args[++i]);
         else if (option == "--set" && hasValue && args[i + 1].contains ("="))
@@ -106,7 +110,8 @@ int main (int argc, char** argv)
     if (! command.has_value())
     {
         std::cerr
-            << "usage: vorlan_editor_host [--plugin PATH] [--set ID=VALUE]... [--silent] [--settle S] [--seconds S]"
+            << "usage: vorlan_editor_host [--plugin PATH] [--set ID=VALUE]... [--silent] [--no-editor] [--settle S] "
+               "[--seconds S]"
             << std::endl;
         return 2;
     }
@@ -123,7 +128,11 @@ int main (int argc, char** argv)
 
     plugin->prepareToPlay (sampleRate, blockSize);
 
-    auto window = std::make_unique<hostkit::HostEditorWindow> (plugin->createEditorIfNeeded());
+    std::unique_ptr<hostkit::HostEditorWindow> window;
+
+    if (command->opensEditor)
+        window = std::make_unique<hostkit::HostEditorWindow> (plugin->createEditorIfNeeded());
+
     std::unique_ptr<hostkit::RealtimePlayer> player;
 
     if (! command->silent)
