@@ -6,7 +6,7 @@
 //   --plugin     the .vst3 bundle (default: the one this tree builds)
 //   --set        a plain parameter value, repeatable (for example --set freeTime=10)
 //   --silent     open the editor without playing a note
-//   --no-editor  play without opening the editor: what the host and the audio cost on their own
+//   --no-editor  play without opening the editor, as a project runs with the editor closed
 //   --settle     seconds to run before printing "ready" (default 0)
 //   --seconds    seconds to run after "ready" before closing (default 11)
 
