@@ -118,6 +118,7 @@ measure_host()
     stop_child
 }
 
+ten_second_rise=(--set launch=Free --set freeTime=10) # "rise" and "bare" play the same rise
 declare -A results
 
 for round in $(seq 1 "$rounds"); do
@@ -128,9 +129,9 @@ for round in $(seq 1 "$rounds"); do
         bundle="${paths#*,}"
 
         rest="$(measure_rest "$app")"
-        rise="$(measure_host "$bundle" --set launch=Free --set freeTime=10)"
+        rise="$(measure_host "$bundle" "${ten_second_rise[@]}")"
         top="$(measure_host "$bundle" --set launch=Free --set freeTime=1 --settle 2)"
-        bare="$(measure_host "$bundle" --set launch=Free --set freeTime=10 --no-editor)"
+        bare="$(measure_host "$bundle" "${ten_second_rise[@]}" --no-editor)"
         echo "round $round  $label: rest $rest %  rise $rise %  top $top %  bare $bare %"
         results["$label rest"]+="$rest "
         results["$label rise"]+="$rise "
