@@ -680,7 +680,11 @@ VorlanAudioProcessor::VorlanAudioProcessor()
     synth.addSound (new VorlanSound());
 }
 
-VorlanAudioProcessor::~VorlanAudioProcessor() = default;
+VorlanAudioProcessor::~VorlanAudioProcessor()
+{
+    if (juce::MessageManager::getInstanceWithoutCreating() != nullptr)
+        messageThreadHeld.emplace(); // released once the last member is gone
+}
 
 //==============================================================================
 const juce::String VorlanAudioProcessor::getName() const { return "Vorlan"; }

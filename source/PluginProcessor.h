@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <optional>
 
 //==============================================================================
 /** The parameter IDs, each written once; `inIndexOrder` is the order the host sees. */
@@ -275,6 +276,14 @@ public:
     static void applyAfterburn (juce::AudioBuffer<float>& buffer, float drive) noexcept;
     static float applyGainAndSoftClip (juce::AudioBuffer<float>& buffer, float gainDecibels) noexcept;
 
+private:
+    /** Declared first, so that it outlives every other member: from the start of destruction on
+        another thread it keeps the message thread waiting until they are all gone. A host may
+        destroy the plug-in on a thread of its own while the framework's message thread runs the
+        parameter tree's timer, which would read the tree's tables as they are freed. */
+    std::optional<juce::MessageManagerLock> messageThreadHeld;
+
+public:
     //==============================================================================
     juce::AudioProcessorValueTreeState parameters;
     std::atomic<float> riseProgress { 0.0f };
